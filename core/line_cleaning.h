@@ -1,0 +1,34 @@
+// The one rule of the program for blank and separator lines, and the three texts built from a
+// cleaned log: the working text of a load, the converted text of Change and Save and the body
+// block of HTML Save.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include "core/module1.h"
+
+namespace parlotrim {
+
+// A line of one or more "-" (0x2D) and nothing else.
+bool IsSeparatorLine(QByteArrayView line);
+
+// Working text of a load: CR LF before each kept line, in file order.
+QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags);
+
+// Converted text of Change and Save: each kept line followed by CR LF, last line first.
+QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags);
+
+// Emphasis of HTML Save: when set, a non-empty line that begins with keyword is wrapped in
+// <strong></strong>. An empty keyword begins every line.
+struct Emphasis {
+  bool on = false;
+  QByteArray keyword;  // in the code page
+  bool keywordEncodable = true;  // false: the keyword matches no line at all
+};
+
+// Body block of HTML Save: each kept line (emphasised where it applies) followed by "<br>" and
+// CR LF, last line first. The separator rule runs before the emphasis, the blank rule after.
+QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasis& emphasis);
+
+}  // namespace parlotrim

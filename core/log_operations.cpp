@@ -1,0 +1,136 @@
+#include "core/log_operations.h"
+
+#include <QDir>
+#include <utility>
+
+#include "core/html_document.h"
+#include "core/line_cleaning.h"
+#include "core/texts.h"
+#include "platform/code_page.h"
+
+namespace parlotrim {
+
+LogOperations::LogOperations(LogWindow& window, FileStore& files, QString logFolder,
+                             Module1& module)
+    : window_(window), files_(files), logFolder_(std::move(logFolder)), module_(module) {}
+
+bool LogOperations::ReadLog(const QString& path, QByteArray* data) {
+  ReadResult read = files_.ReadAll(path);
+  if (read.ok) {
+    *data = std::move(read.data);
+    return true;
+  }
+  // The pointer goes back before the message, so the user never sees the hourglass over it.
+  window_.SetMousePointer(vbDefault);
+  window_.MsgBox(texts::kReadError + texts::kCrLf + QDir::toNativeSeparators(path) +
+                     texts::kCrLf + texts::kCauseLabel + read.error,
+                 vbOKOnly, texts::kReadErrorTitle);
+  return false;
+}
+
+void LogOperations::ReportWriteFailure(const QString& what, const QString& path,
+                                       const QString& cause) {
+  window_.SetMousePointer(vbDefault);
+  window_.MsgBox(what + texts::kCrLf + QDir::toNativeSeparators(path) + texts::kCrLf +
+                     texts::kCauseLabel + cause,
+                 vbOKOnly, texts::kWriteErrorTitle);
+}
+
+void LogOperations::LoadSequence() {
+  window_.SetText2(window_.File1FileName());
+  window_.SetText1(QByteArray());
+  const QString name = window_.Text2();
+  if (name.isEmpty()) {
+    window_.MsgBox(texts::kNoFileSelected, vbOKOnly, texts::kNoFileSelectedTitle);
+    window_.SetFocus(Control::File1);
+    return;
+  }
+
+  module_.NullDelete = false;
+  module_.LineDelete = false;
+  if (window_.MsgBox(texts::kAskNullDelete, vbOKCancel, texts::kAskNullDeleteTitle) == vbOK)
+    module_.NullDelete = true;
+  if (window_.MsgBox(texts::kAskLineDelete, vbOKCancel, texts::kAskLineDeleteTitle) == vbOK)
+    module_.LineDelete = true;
+
+  window_.SetMousePointer(vbHourglass);
+  QByteArray log;
+  if (!ReadLog(logFolder_ + name, &log)) {
+    // Nothing was read: Text1 stays empty, Label6 and the buttons keep their state, and the
+    // list gets the focus back so that another log can be picked.
+    window_.SetFocus(Control::File1);
+    return;
+  }
+  QByteArray working = BuildWorkingText(log, module_);
+  log = QByteArray();  // free the file's bytes before the window indexes the text
+  window_.SetText1(working);
+  window_.SetLabel6(texts::kBefore, kColourRed);
+  window_.SetMousePointer(vbDefault);
+  window_.SetEnabled(Control::Command1, true);
+  window_.SetEnabled(Control::Command3, true);
+  window_.SetFocus(Control::Command1);
+}
+
+void LogOperations::Command1_Click() {
+  if (window_.MsgBox(texts::kConfirmChange, vbOKCancel, texts::kChangeTitle) != vbOK) {
+    window_.Beep();
+    window_.MsgBox(texts::kCancelled, vbOKOnly, texts::kChangeTitle);
+    window_.SetFocus(Control::File1);
+    return;
+  }
+
+  window_.SetMousePointer(vbHourglass);
+  window_.SetText1(QByteArray());
+  QByteArray log;
+  if (!ReadLog(logFolder_ + window_.Text2(), &log)) return;
+  const QByteArray converted = BuildConvertedText(log, module_);
+  log = QByteArray();
+  window_.SetText1(converted);
+
+  const QString path = logFolder_ + window_.Text2();
+  const WriteResult written = files_.Replace(path, {converted, "\r\n"});
+  if (!written.ok) {
+    ReportWriteFailure(texts::kLogWriteError, path, written.error);
+    return;
+  }
+
+  window_.SetMousePointer(vbDefault);
+  window_.SetLabel6(texts::kAfter, kColourBlue);
+  window_.MsgBox(texts::kTextComplete, vbOKOnly, texts::kCompleteTitle);
+}
+
+void LogOperations::Command3_Click() {
+  Emphasis emphasis;
+  emphasis.on = window_.Check1Value() == 1;
+
+  window_.MsgBox(texts::kHtmlOpening, vbOKOnly, texts::kHtmlTitle);
+  window_.SetMousePointer(vbHourglass);
+  window_.SetText1(QByteArray());
+
+  const QString name = window_.Text2();
+  QByteArray log;
+  if (!ReadLog(logFolder_ + name, &log)) return;
+  if (emphasis.on) {
+    // The keyword is compared as bytes in the log's code page. One that cannot be encoded can
+    // begin no line of the log.
+    emphasis.keyword = EncodeCodePage(window_.Text3(), &emphasis.keywordEncodable);
+  }
+  const QByteArray body = BuildHtmlBody(log, module_, emphasis);
+  log = QByteArray();
+  window_.SetText1(body);
+
+  const QString documentName = HtmlDocumentName(name);
+  const QString path = logFolder_ + documentName;
+  const HtmlDocumentParts parts = MakeHtmlDocumentParts(documentName);
+  const WriteResult written = files_.Replace(path, {parts.head, body, parts.tail});
+  if (!written.ok) {
+    ReportWriteFailure(texts::kHtmlWriteError, path, written.error);
+    return;
+  }
+
+  window_.SetMousePointer(vbDefault);
+  window_.SetLabel6(texts::kAfter, kColourBlue);
+  window_.MsgBox(texts::kHtmlComplete, vbOKOnly, texts::kCompleteTitle);
+}
+
+}  // namespace parlotrim

@@ -1,0 +1,40 @@
+// The three log operations: the load of a log picked in File1, Change and Save (Command1) and
+// HTML Save (Command3). They talk to the window only through LogWindow and to the disk only
+// through FileStore.
+#pragma once
+
+#include <QString>
+
+#include "core/log_window.h"
+#include "core/module1.h"
+#include "platform/file_store.h"
+
+namespace parlotrim {
+
+class LogOperations {
+ public:
+  // logFolder ends with the folder separator; a log's path is logFolder + its bare name.
+  LogOperations(LogWindow& window, FileStore& files, QString logFolder, Module1& module);
+
+  // Loads the log selected in File1: asks the two cleaning questions and shows the cleaned
+  // log as the working text.
+  void LoadSequence();
+  // Change and Save: rewrites the loaded log with its cleaned lines in reverse order.
+  void Command1_Click();
+  // HTML Save: writes the cleaned log, reversed, as an HTML document beside it.
+  void Command3_Click();
+
+  const QString& LogFolder() const { return logFolder_; }
+
+ private:
+  // Reads the log named by Text2. On failure reports it and returns false.
+  bool ReadLog(const QString& path, QByteArray* data);
+  void ReportWriteFailure(const QString& what, const QString& path, const QString& cause);
+
+  LogWindow& window_;
+  FileStore& files_;
+  QString logFolder_;
+  Module1& module_;
+};
+
+}  // namespace parlotrim

@@ -1,0 +1,55 @@
+// The few window operations that the log operations use. Form1 implements it; tests use a
+// scripted fake. Nothing in core/ touches a widget except through this interface.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace parlotrim {
+
+// Controls of Form1 that the operations address (names as in the window).
+enum class Control { File1, Text2, Text1, Command1, Command3, Command2, Command4, Check1, Text3 };
+
+// Message box button codes and results.
+inline constexpr int vbOKOnly = 0;
+inline constexpr int vbOKCancel = 1;
+inline constexpr int vbOK = 1;
+inline constexpr int vbCancel = 2;
+
+// Mouse pointer codes.
+inline constexpr int vbDefault = 0;
+inline constexpr int vbHourglass = 11;
+
+// Colours as 0x00BBGGRR.
+inline constexpr quint32 kColourRed = 0x000000FFu;
+inline constexpr quint32 kColourBlue = 0x00FF0000u;
+
+class LogWindow {
+ public:
+  virtual ~LogWindow() = default;
+
+  // Modal message box: buttons vbOKOnly or vbOKCancel (OK is the default), no icon. Returns
+  // vbOK, or vbCancel however else the box was closed. Line breaks in prompt are CR LF.
+  virtual int MsgBox(const QString& prompt, int buttons, const QString& title) = 0;
+  virtual void Beep() = 0;
+  // Application-wide pointer: vbHourglass or vbDefault.
+  virtual void SetMousePointer(int code) = 0;
+
+  // Bare name of the entry selected in File1; empty when none is selected.
+  virtual QString File1FileName() const = 0;
+  virtual QString Text2() const = 0;
+  // Sets the file-name box and repaints it at once.
+  virtual void SetText2(const QString& name) = 0;
+  // Replaces the working text. The bytes are the log's own (code page); the window decodes
+  // them only for display.
+  virtual void SetText1(const QByteArray& workingText) = 0;
+  // Tick state of Check1: 1 ticked, 0 not.
+  virtual int Check1Value() const = 0;
+  virtual QString Text3() const = 0;
+  virtual void SetLabel6(const QString& caption, quint32 colour) = 0;
+  virtual void SetEnabled(Control control, bool enabled) = 0;
+  virtual void SetFocus(Control control) = 0;
+};
+
+}  // namespace parlotrim

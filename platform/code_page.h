@@ -1,0 +1,23 @@
+// The code page of logs and documents: the system ANSI code page on Windows, windows-31j
+// (Shift JIS as Windows extends it) elsewhere. Only used to show log bytes in the window and to
+// encode the keyword and the program's own texts; log lines themselves are never re-encoded.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace parlotrim {
+
+// Decodes bytes for display; bytes that do not decode become U+FFFD.
+QString DecodeCodePage(QByteArrayView bytes);
+
+// Encodes text. Returns false in *ok (when given) if some character has no encoding; the
+// result is then unusable for comparisons.
+QByteArray EncodeCodePage(const QString& text, bool* ok = nullptr);
+
+// Encodes text for an HTML document: characters without an encoding become numeric character
+// references (&#NNNN;).
+QByteArray EncodeCodePageForHtml(const QString& text);
+
+}  // namespace parlotrim

@@ -1,0 +1,135 @@
+#include "platform/file_store.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace parlotrim {
+
+ReadResult DiskFileStore::ReadAll(const QString& path) {
+  ReadResult result;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    result.error = file.errorString();
+    return result;
+  }
+  // Read in large blocks until the end: the size is only a hint (the file may change, and
+  // some files report no size at all).
+  const qint64 hint = file.size();
+  if (hint > 0) result.data.reserve(hint);
+  constexpr qint64 kBlock = 64 * 1024 * 1024;
+  for (;;) {
+    const qsizetype at = result.data.size();
+    const qint64 want = (hint > at) ? qMin<qint64>(hint - at, kBlock) : kBlock / 64;
+    result.data.resize(at + want);
+    const qint64 got = file.read(result.data.data() + at, want);
+    if (got < 0) {
+      result.error = file.errorString();
+      result.data = QByteArray();
+      return result;
+    }
+    result.data.resize(at + got);
+    if (got == 0) break;
+  }
+  result.ok = true;
+  return result;
+}
+
+bool DiskFileStore::WritePiece(QSaveFile& file, QByteArrayView piece, QString* error) {
+  // QFileDevice::write may accept less than asked without setting an error: loop, and treat
+  // a write that makes no progress as a failure.
+  const char* data = piece.data();
+  qint64 left = piece.size();
+  while (left > 0) {
+    const qint64 wrote = file.write(data, left);
+    if (wrote <= 0) {
+      *error = file.errorString();
+      if (file.error() == QFileDevice::NoError || error->isEmpty())
+        *error = QStringLiteral("write failed");
+      return false;
+    }
+    data += wrote;
+    left -= wrote;
+  }
+  return true;
+}
+
+bool DiskFileStore::Flush(QSaveFile& file, QString* error) {
+  if (file.flush() && file.error() == QFileDevice::NoError) return true;
+  *error = file.errorString();
+  return false;
+}
+
+bool DiskFileStore::Sync(QSaveFile& file, QString* error) {
+#ifdef Q_OS_UNIX
+  // QSaveFile's own sync ignores a failure, so the data is synced and checked here.
+  if (::fsync(file.handle()) != 0) {
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+  }
+#else
+  Q_UNUSED(file);
+  Q_UNUSED(error);
+#endif
+  return true;
+}
+
+bool DiskFileStore::Commit(QSaveFile& file, QString* error) {
+  if (file.commit()) return true;
+  *error = file.errorString();
+  return false;
+}
+
+WriteResult DiskFileStore::Replace(const QString& path, const QList<QByteArrayView>& pieces) {
+  WriteResult result;
+  QSaveFile file(path);  // resolves a symbolic link: the link stays, its target is replaced
+  file.setDirectWriteFallback(false);
+  if (!file.open(QIODevice::WriteOnly)) {
+    result.error = file.errorString();
+    return result;
+  }
+
+#ifdef Q_OS_UNIX
+  // Give the new file the old one's mode, owner and group before it takes its place. A
+  // change of owner is refused to ordinary users; the file then stays theirs.
+  struct stat old;
+  const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
+  if (!target.isEmpty() && ::stat(target.constData(), &old) == 0) {
+    if (::fchmod(file.handle(), old.st_mode & 07777) != 0) {
+      result.error = QString::fromLocal8Bit(std::strerror(errno));
+      file.cancelWriting();
+      return result;
+    }
+    [[maybe_unused]] int ignored = ::fchown(file.handle(), old.st_uid, old.st_gid);
+  }
+#endif
+
+  QString error;
+  bool ok = true;
+  for (QByteArrayView piece : pieces) {
+    if (!(ok = WritePiece(file, piece, &error))) break;
+  }
+  ok = ok && Flush(file, &error) && Sync(file, &error);
+  if (!ok) {
+    file.cancelWriting();
+    // The temporary file goes when the QSaveFile does; nothing has touched the target.
+    result.error = error;
+    return result;
+  }
+  if (!Commit(file, &error)) {
+    result.error = error;
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+}  // namespace parlotrim
