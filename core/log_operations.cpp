@@ -28,12 +28,19 @@ bool LogOperations::ReadLog(const QString& path, QByteArray* data) {
   return false;
 }
 
-void LogOperations::ReportWriteFailure(const QString& what, const QString& path,
-                                       const QString& cause) {
+void LogOperations::WriteAndFinish(const QString& path, const QList<QByteArrayView>& pieces,
+                                   const QString& failure, const QString& completion) {
+  const WriteResult written = files_.Replace(path, pieces);
   window_.SetMousePointer(vbDefault);
-  window_.MsgBox(what + texts::kCrLf + QDir::toNativeSeparators(path) + texts::kCrLf +
-                     texts::kCauseLabel + cause,
-                 vbOKOnly, texts::kWriteErrorTitle);
+  if (!written.ok) {
+    // The old file is untouched: the status stays as it was and no completion is claimed.
+    window_.MsgBox(failure + texts::kCrLf + QDir::toNativeSeparators(path) + texts::kCrLf +
+                       texts::kCauseLabel + written.error,
+                   vbOKOnly, texts::kWriteErrorTitle);
+    return;
+  }
+  window_.SetLabel6(texts::kAfter, kColourBlue);
+  window_.MsgBox(completion, vbOKOnly, texts::kCompleteTitle);
 }
 
 void LogOperations::LoadSequence() {
@@ -88,15 +95,7 @@ void LogOperations::Command1_Click() {
   window_.SetText1(converted);
 
   const QString path = logFolder_ + window_.Text2();
-  const WriteResult written = files_.Replace(path, {converted, "\r\n"});
-  if (!written.ok) {
-    ReportWriteFailure(texts::kLogWriteError, path, written.error);
-    return;
-  }
-
-  window_.SetMousePointer(vbDefault);
-  window_.SetLabel6(texts::kAfter, kColourBlue);
-  window_.MsgBox(texts::kTextComplete, vbOKOnly, texts::kCompleteTitle);
+  WriteAndFinish(path, {converted, "\r\n"}, texts::kLogWriteError, texts::kTextComplete);
 }
 
 void LogOperations::Command3_Click() {
@@ -122,15 +121,8 @@ void LogOperations::Command3_Click() {
   const QString documentName = HtmlDocumentName(name);
   const QString path = logFolder_ + documentName;
   const HtmlDocumentParts parts = MakeHtmlDocumentParts(documentName);
-  const WriteResult written = files_.Replace(path, {parts.head, body, parts.tail});
-  if (!written.ok) {
-    ReportWriteFailure(texts::kHtmlWriteError, path, written.error);
-    return;
-  }
-
-  window_.SetMousePointer(vbDefault);
-  window_.SetLabel6(texts::kAfter, kColourBlue);
-  window_.MsgBox(texts::kHtmlComplete, vbOKOnly, texts::kCompleteTitle);
+  WriteAndFinish(path, {parts.head, body, parts.tail}, texts::kHtmlWriteError,
+                 texts::kHtmlComplete);
 }
 
 }  // namespace parlotrim

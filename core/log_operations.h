@@ -29,7 +29,10 @@ class LogOperations {
  private:
   // Reads the log named by Text2. On failure reports it and returns false.
   bool ReadLog(const QString& path, QByteArray* data);
-  void ReportWriteFailure(const QString& what, const QString& path, const QString& cause);
+  // Replaces path with pieces, then either sets "After" and tells completion, or reports
+  // failure with the cause.
+  void WriteAndFinish(const QString& path, const QList<QByteArrayView>& pieces,
+                      const QString& failure, const QString& completion);
 
   LogWindow& window_;
   FileStore& files_;
