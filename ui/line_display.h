@@ -1,0 +1,16 @@
+// How one line of the working text appears on screen. The bytes are decoded from the log's
+// code page; a tab advances to the next column of eight; every other control character (a lone
+// LF, a lone CR, ESC, DEL...) is shown as its visible control picture, so it never breaks the
+// line. A line longer than kMaxShownBytes is cut there and ends in an ellipsis.
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace parlotrim {
+
+inline constexpr qsizetype kMaxShownBytes = 32 * 1024;
+
+QString LineForDisplay(QByteArrayView line);
+
+}  // namespace parlotrim

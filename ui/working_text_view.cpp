@@ -1,0 +1,174 @@
+#include "ui/working_text_view.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "platform/code_page.h"
+#include "ui/line_display.h"
+#include "ui/line_painter.h"
+
+namespace parlotrim {
+
+namespace {
+
+constexpr int kMargin = 3;  // pixels between the frame and the text
+
+}  // namespace
+
+WorkingTextView::WorkingTextView(QWidget* parent) : QAbstractScrollArea(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  viewport()->setCursor(Qt::IBeamCursor);
+  UpdateScrollBars();
+}
+
+void WorkingTextView::SetBytes(const QByteArray& bytes) {
+  bytes_ = bytes;
+  index_.Build(bytes_);
+  allSelected_ = false;
+  MeasureWidest();
+  UpdateScrollBars();
+  verticalScrollBar()->setValue(0);
+  horizontalScrollBar()->setValue(0);
+  viewport()->update();
+}
+
+qsizetype WorkingTextView::TopLine() const {
+  return verticalScrollBar()->value();
+}
+
+void WorkingTextView::SelectAll() {
+  allSelected_ = true;
+  viewport()->update();
+}
+
+void WorkingTextView::Copy() const {
+  if (!allSelected_) return;
+  QGuiApplication::clipboard()->setText(DecodeCodePage(bytes_));
+}
+
+int WorkingTextView::LineHeight() const {
+  return LinePainter(font()).LineHeight();
+}
+
+int WorkingTextView::FullyVisibleLines() const {
+  return std::max(1, (viewport()->height() - kMargin) / LineHeight());
+}
+
+void WorkingTextView::MeasureWidest() {
+  // The line with the most bytes is, in a double-byte code page, about the widest one; lines
+  // found wider while drawing widen the range further.
+  const QString longest = LineForDisplay(index_.Line(bytes_, index_.LongestLine()));
+  widest_ = LinePainter(font()).Width(longest);
+}
+
+void WorkingTextView::UpdateScrollBars() {
+  const int visible = FullyVisibleLines();
+  const qsizetype lines = index_.LineCount();
+  QScrollBar* v = verticalScrollBar();
+  v->setRange(0, static_cast<int>(std::max<qsizetype>(0, lines - visible)));
+  v->setPageStep(visible);
+  v->setSingleStep(1);
+  QScrollBar* h = horizontalScrollBar();
+  const int contentWidth = widest_ + 2 * kMargin;
+  h->setRange(0, std::max(0, contentWidth - viewport()->width()));
+  h->setPageStep(std::max(1, viewport()->width()));
+  h->setSingleStep(std::max(1, fontMetrics().averageCharWidth() * 2));
+}
+
+void WorkingTextView::paintEvent(QPaintEvent*) {
+  QPainter painter(viewport());
+  const LinePainter lines(font());
+  const int lineHeight = lines.LineHeight();
+  const int x = kMargin - horizontalScrollBar()->value();
+  const qsizetype first = TopLine();
+  const qsizetype last =
+      std::min(index_.LineCount(), first + viewport()->height() / lineHeight + 2);
+  const QPalette& pal = palette();
+  painter.setPen(pal.color(allSelected_ ? QPalette::HighlightedText : QPalette::Text));
+  int widest = widest_;
+  for (qsizetype n = first; n < last; ++n) {
+    const int top = kMargin + static_cast<int>(n - first) * lineHeight;
+    const QString text = LineForDisplay(index_.Line(bytes_, n));
+    const int width = lines.Width(text);
+    widest = std::max(widest, width);
+    if (allSelected_) {
+      // Empty lines show a sliver of selection so that they read as selected too.
+      const int shown = std::max(width, fontMetrics().averageCharWidth());
+      painter.fillRect(x, top, shown, lineHeight, pal.color(QPalette::Highlight));
+    }
+    lines.Draw(painter, x, top, text);
+  }
+  if (widest > widest_) {
+    widest_ = widest;
+    QMetaObject::invokeMethod(this, &WorkingTextView::UpdateScrollBars, Qt::QueuedConnection);
+  }
+}
+
+void WorkingTextView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBars();
+}
+
+void WorkingTextView::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    MeasureWidest();
+    UpdateScrollBars();
+  }
+}
+
+void WorkingTextView::scrollContentsBy(int, int) {
+  viewport()->update();
+}
+
+void WorkingTextView::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::SelectAll)) {
+    SelectAll();
+    return;
+  }
+  if (event->matches(QKeySequence::Copy)) {
+    Copy();
+    return;
+  }
+  QScrollBar* v = verticalScrollBar();
+  QScrollBar* h = horizontalScrollBar();
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  switch (event->key()) {
+    case Qt::Key_Up:
+      v->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      break;
+    case Qt::Key_Down:
+      v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      break;
+    case Qt::Key_PageUp:
+      v->triggerAction(QAbstractSlider::SliderPageStepSub);
+      break;
+    case Qt::Key_PageDown:
+      v->triggerAction(QAbstractSlider::SliderPageStepAdd);
+      break;
+    case Qt::Key_Left:
+      h->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      break;
+    case Qt::Key_Right:
+      h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      break;
+    case Qt::Key_Home:
+      (ctrl ? v : h)->triggerAction(QAbstractSlider::SliderToMinimum);
+      break;
+    case Qt::Key_End:
+      (ctrl ? v : h)->triggerAction(QAbstractSlider::SliderToMaximum);
+      break;
+    default:
+      QAbstractScrollArea::keyPressEvent(event);
+  }
+}
+
+}  // namespace parlotrim

@@ -1,0 +1,51 @@
+// The text window: a read-only view over the working text's bytes. Only the lines on screen
+// are decoded and drawn, so showing a text of any size costs one pass of memchr over it. Lines
+// are never wrapped; both scroll bars are always there. Ctrl+A selects the whole text and
+// Ctrl+C copies it.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QByteArray>
+
+#include "ui/line_index.h"
+
+namespace parlotrim {
+
+class WorkingTextView : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  explicit WorkingTextView(QWidget* parent = nullptr);
+
+  // Shows new bytes (CR LF between lines) from the first line and the left edge.
+  void SetBytes(const QByteArray& bytes);
+  const QByteArray& Bytes() const { return bytes_; }
+  qsizetype LineCount() const { return index_.LineCount(); }
+  // The first line on screen.
+  qsizetype TopLine() const;
+  bool AllSelected() const { return allSelected_; }
+
+  void SelectAll();
+  // Puts the selection (the whole text, when selected) on the clipboard.
+  void Copy() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  int LineHeight() const;
+  int FullyVisibleLines() const;
+  void MeasureWidest();
+  void UpdateScrollBars();
+
+  QByteArray bytes_;
+  LineIndex index_;
+  int widest_ = 0;  // pixels: the widest line measured so far
+  bool allSelected_ = false;
+};
+
+}  // namespace parlotrim
