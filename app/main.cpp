@@ -1,0 +1,25 @@
+// Parlotrim: opens the window on the logs that lie beside the executable.
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "platform/file_store.h"
+#include "platform/qt_window_services.h"
+#include "ui/form1.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+
+  // Qt's own texts (the message box buttons) in the language of the system.
+  QTranslator qtTranslator;
+  if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTranslator);
+
+  parlotrim::DiskFileStore files;
+  parlotrim::QtWindowServices services;
+  parlotrim::Form1 form(services, files, QCoreApplication::applicationDirPath());
+  form.show();
+  return app.exec();
+}

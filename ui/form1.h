@@ -1,0 +1,76 @@
+// The program's one window. Form1 builds its controls, runs the start-up sequence, and routes
+// every user action to the handler named after its control and event; the log operations
+// reach the controls back through LogWindow.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "core/file1_handlers.h"
+#include "core/log_operations.h"
+#include "core/log_window.h"
+#include "core/module1.h"
+#include "platform/file_store.h"
+#include "platform/message_box.h"
+#include "ui/form1_controls.h"
+
+namespace parlotrim {
+
+class Form1 : public QWidget, public LogWindow {
+  Q_OBJECT
+
+ public:
+  // programFolder is the folder of the executable; the logs are its "*.txt" files.
+  Form1(WindowServices& services, FileStore& files, const QString& programFolder,
+        QWidget* parent = nullptr);
+  ~Form1() override;
+
+  const QString& LogFolder() const { return logFolder_; }
+  const Module1& Flags() const { return module_; }
+  qint16 IgnoreFileClick() const { return file1_->IgnoreFileClick(); }
+  const Form1Controls& Controls() const { return c_; }
+
+  // LogWindow.
+  int MsgBox(const QString& prompt, int buttons, const QString& title) override;
+  void Beep() override;
+  void SetMousePointer(int code) override;
+  QString File1FileName() const override;
+  QString Text2() const override;
+  void SetText2(const QString& name) override;
+  void SetText1(const QByteArray& workingText) override;
+  int Check1Value() const override;
+  QString Text3() const override;
+  void SetLabel6(const QString& caption, quint32 colour) override;
+  void SetEnabled(Control control, bool enabled) override;
+  void SetFocus(Control control) override;
+
+  // Handlers.
+  void Form_Load();
+  void Check1_Click();
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Command4_Click();
+  void Label4_Click();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ConnectControls();
+  void PlaceWindow();
+  QWidget* Widget(Control control) const;
+  // Runs the key handlers of the control that has the focus; true when the key is used up.
+  bool DispatchKey(QWidget* control, QKeyEvent* event);
+
+  WindowServices& services_;
+  FileStore& files_;
+  const QString programFolder_;
+  Module1 module_;
+  QString logFolder_;
+  Form1Controls c_;
+  std::unique_ptr<LogOperations> operations_;
+  std::unique_ptr<File1Handlers> file1_;
+};
+
+}  // namespace parlotrim

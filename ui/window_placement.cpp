@@ -1,0 +1,25 @@
+#include "ui/window_placement.h"
+
+#include <QDir>
+#include <cmath>
+
+namespace parlotrim {
+
+QPointF WindowPlaceTwips(float screenWidth, float screenHeight, float windowWidth,
+                         float windowHeight) {
+  const float left = (screenWidth - windowWidth) / 2.0f;
+  const float top = (screenHeight - windowHeight) / 2.0f - 200.0f;
+  return QPointF(left, top);
+}
+
+int PixelsFromTwips(qreal twips) {
+  return static_cast<int>(std::floor(twips / kTwipsPerPixel));
+}
+
+QString FolderWithSeparator(const QString& folder) {
+  QString native = QDir::toNativeSeparators(folder);
+  if (!native.endsWith(QDir::separator())) native += QDir::separator();
+  return native;
+}
+
+}  // namespace parlotrim
