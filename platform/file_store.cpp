@@ -98,17 +98,18 @@ WriteResult DiskFileStore::Replace(const QString& path, const QList<QByteArrayVi
   }
 
 #ifdef Q_OS_UNIX
-  // Give the new file the old one's mode, owner and group before it takes its place. A
-  // change of owner is refused to ordinary users; the file then stays theirs.
+  // Give the new file the old one's owner, group and mode before it takes its place. A
+  // change of owner is refused to ordinary users; the file then stays theirs. The mode comes
+  // last because a change of owner clears the setuid and setgid bits.
   struct stat old;
   const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
   if (!target.isEmpty() && ::stat(target.constData(), &old) == 0) {
+    [[maybe_unused]] int ignored = ::fchown(file.handle(), old.st_uid, old.st_gid);
     if (::fchmod(file.handle(), old.st_mode & 07777) != 0) {
       result.error = QString::fromLocal8Bit(std::strerror(errno));
       file.cancelWriting();
       return result;
     }
-    [[maybe_unused]] int ignored = ::fchown(file.handle(), old.st_uid, old.st_gid);
   }
 #endif
 
