@@ -10,7 +10,6 @@
 
 #include "ui/colours.h"
 #include "ui/file_list_box.h"
-#include "ui/key_codes.h"
 #include "ui/keyword_box.h"
 #include "ui/working_text_view.h"
 #include "ui/wrapping_check_box.h"
@@ -45,6 +44,7 @@ void Form1::ConnectControls() {
   connect(c_.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
   connect(c_.Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
   connect(c_.Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+  connect(c_.Text3, &KeywordBox::GotFocus, this, &Form1::Text3_GotFocus);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -66,30 +66,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         file1_->File1_GotFocus();
       return false;
     }
-    case QEvent::MouseButtonRelease: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      if (watched == c_.Label4 && mouse->button() == Qt::LeftButton &&
-          c_.Label4->rect().contains(mouse->position().toPoint()))
-        Label4_Click();
-      return false;
-    }
+    case QEvent::MouseButtonRelease:
+      return DispatchMouseRelease(watched, static_cast<QMouseEvent*>(event));
     default:
       return false;
   }
-}
-
-bool Form1::DispatchKey(QWidget* control, QKeyEvent* event) {
-  int keyCode = KeyCodeOf(*event);
-  const int shift = ShiftOf(*event);
-  if (control == c_.File1) {
-    file1_->File1_KeyDown(keyCode, shift);
-    int keyAscii = KeyAsciiOf(*event);
-    if (keyAscii != 0) {
-      File1Handlers::File1_KeyPress(keyAscii);
-      if (keyAscii == 0) return true;
-    }
-  }
-  return false;
 }
 
 int Form1::MsgBox(const QString& prompt, int buttons, const QString& title) {

@@ -53,6 +53,20 @@ class Form1 : public QWidget, public LogWindow {
   void Command4_Click();
   void Label4_Click();
 
+  // Keys (key-down with key code and modifier mask, key-press with the typed character).
+  void Form_KeyDown(int& keyCode, int shift);
+  void Check1_KeyDown(int& keyCode, int shift);
+  void Command1_KeyDown(int& keyCode, int shift);
+  void Command2_KeyDown(int& keyCode, int shift);
+  void Text3_KeyDown(int& keyCode, int shift);
+  void Check1_KeyPress(int& keyAscii);
+  void Command1_KeyPress(int& keyAscii);
+  void Command2_KeyPress(int& keyAscii);
+  void Text3_KeyPress(int& keyAscii);
+  void Text1_Click();
+  void Text2_Click();
+  void Text3_GotFocus();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -60,8 +74,10 @@ class Form1 : public QWidget, public LogWindow {
   void ConnectControls();
   void PlaceWindow();
   QWidget* Widget(Control control) const;
-  // Runs the key handlers of the control that has the focus; true when the key is used up.
+  // Runs the window's and then the control's key handlers for a key pressed in control;
+  // true when the key is used up and the control must not see it.
   bool DispatchKey(QWidget* control, QKeyEvent* event);
+  bool DispatchMouseRelease(QObject* watched, QMouseEvent* event);
 
   WindowServices& services_;
   FileStore& files_;
