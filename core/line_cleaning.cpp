@@ -19,8 +19,8 @@ void ForEachKeptLine(QByteArrayView log, const Module1& flags, const Emphasis* e
                      Visit&& visit) {
   ForEachLine(log, [&](QByteArrayView line) {
     if (flags.LineDelete && IsSeparatorLine(line)) line = QByteArrayView(line.data(), 0);
-    const bool strong = emphasis && emphasis->on && !line.isEmpty() &&
-                        emphasis->keywordEncodable && line.startsWith(emphasis->keyword);
+    const bool strong = emphasis && emphasis->on && !line.isEmpty() && emphasis->keywordEncodable &&
+                        line.startsWith(emphasis->keyword);
     if (flags.NullDelete && line.isEmpty()) return;
     visit(line, strong);
   });
@@ -76,6 +76,47 @@ QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags) {
     put(kCrLf);
     put(line);
   });
+}
+
+QByteArray TakeWorkingText(QByteArray log, const Module1& flags) {
+  // The kept lines are joined with CR LF towards the front of the buffer, then CR LF is put in
+  // front of the whole. Joining never overtakes the reading while every
+  // line so far ended in CR LF; at the first line for which it would (after lone CRs), the
+  // rest goes on in a new buffer.
+  char* const data = log.data();
+  const char* const end = data + log.size();
+  qsizetype at = 0;  // end of the joined text
+  qsizetype kept = 0;
+  QByteArray copy;
+  bool copying = false;
+  ForEachKeptLine(log, flags, nullptr, [&](QByteArrayView line, bool) {
+    const qsizetype start = line.data() - data;
+    if (!copying && kept > 0 && at + 2 > start) {
+      copying = true;
+      copy.reserve(2 + at + (end - line.data()) + 2);
+      copy.append(kCrLf);
+      copy.append(data, at);
+    }
+    if (copying) {
+      copy.append(kCrLf);
+      copy.append(line);
+    } else {
+      if (kept > 0) {
+        data[at++] = '\r';
+        data[at++] = '\n';
+      }
+      if (at != start) std::memmove(data + at, line.data(), static_cast<size_t>(line.size()));
+      at += line.size();
+    }
+    ++kept;
+  });
+  if (copying) return copy;
+  if (kept == 0) return QByteArray();
+  // A buffer from DiskFileStore::ReadAll has room for these two bytes in front of the data;
+  // elsewhere the prepend moves the text.
+  log.truncate(at);
+  log.prepend(kCrLf);
+  return log;
 }
 
 QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags) {

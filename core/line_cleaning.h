@@ -16,6 +16,10 @@ bool IsSeparatorLine(QByteArrayView line);
 // Working text of a load: CR LF before each kept line, in file order.
 QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags);
 
+// The same, built inside the log's own buffer where it fits (the usual case: CR LF line ends),
+// which saves a second buffer of the log's size; otherwise copied as above.
+QByteArray TakeWorkingText(QByteArray log, const Module1& flags);
+
 // Converted text of Change and Save: each kept line followed by CR LF, last line first.
 QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags);
 
@@ -23,7 +27,7 @@ QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags);
 // <strong></strong>. An empty keyword begins every line.
 struct Emphasis {
   bool on = false;
-  QByteArray keyword;  // in the code page
+  QByteArray keyword;            // in the code page
   bool keywordEncodable = true;  // false: the keyword matches no line at all
 };
 

@@ -12,21 +12,6 @@ const char* FindCr(const char* from, const char* end) {
 
 }  // namespace
 
-void ForEachLine(QByteArrayView data, const LineSink& sink) {
-  const char* p = data.data();
-  const char* const end = p + data.size();
-  while (p != end) {
-    const char* cr = FindCr(p, end);
-    if (!cr) {
-      sink(QByteArrayView(p, end - p));
-      return;
-    }
-    sink(QByteArrayView(p, cr - p));
-    p = cr + 1;
-    if (p != end && *p == '\n') ++p;
-  }
-}
-
 void LineSplitter::Feed(QByteArrayView chunk, const LineSink& sink) {
   const char* p = chunk.data();
   const char* const end = p + chunk.size();

@@ -22,8 +22,8 @@ bool LogOperations::ReadLog(const QString& path, QByteArray* data) {
   }
   // The pointer goes back before the message, so the user never sees the hourglass over it.
   window_.SetMousePointer(vbDefault);
-  window_.MsgBox(texts::kReadError + texts::kCrLf + QDir::toNativeSeparators(path) +
-                     texts::kCrLf + texts::kCauseLabel + read.error,
+  window_.MsgBox(texts::kReadError + texts::kCrLf + QDir::toNativeSeparators(path) + texts::kCrLf +
+                     texts::kCauseLabel + read.error,
                  vbOKOnly, texts::kReadErrorTitle);
   return false;
 }
@@ -68,9 +68,7 @@ void LogOperations::LoadSequence() {
     window_.SetFocus(Control::File1);
     return;
   }
-  QByteArray working = BuildWorkingText(log, module_);
-  log = QByteArray();  // free the file's bytes before the window indexes the text
-  window_.SetText1(working);
+  window_.SetText1(TakeWorkingText(std::move(log), module_));
   window_.SetLabel6(texts::kBefore, kColourRed);
   window_.SetMousePointer(vbDefault);
   window_.SetEnabled(Control::Command1, true);

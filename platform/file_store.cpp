@@ -21,24 +21,36 @@ ReadResult DiskFileStore::ReadAll(const QString& path) {
     result.error = file.errorString();
     return result;
   }
-  // Read in large blocks until the end: the size is only a hint (the file may change, and
-  // some files report no size at all).
-  const qint64 hint = file.size();
-  if (hint > 0) result.data.reserve(hint);
+  // The size is only a hint: the file may change while it is read, and some files report no
+  // size at all. The bytes go straight into one buffer of that size, and reading goes on until
+  // the end. The buffer keeps two free bytes in front of the data, where a load puts the CR LF
+  // that its text begins with, without moving a log of any size.
+  constexpr qsizetype kFrontRoom = 2;
+  const qint64 hint = qMax<qint64>(file.size(), 0);
+  result.data.reserve(kFrontRoom + hint);
+  result.data.fill('\0', kFrontRoom);
   constexpr qint64 kBlock = 64 * 1024 * 1024;
   for (;;) {
     const qsizetype at = result.data.size();
-    const qint64 want = (hint > at) ? qMin<qint64>(hint - at, kBlock) : kBlock / 64;
-    result.data.resize(at + want);
-    const qint64 got = file.read(result.data.data() + at, want);
+    qint64 got = 0;
+    if (at < kFrontRoom + hint) {
+      const qint64 want = qMin<qint64>(kFrontRoom + hint - at, kBlock);
+      result.data.resize(at + want);
+      got = file.read(result.data.data() + at, want);
+      result.data.resize(at + qMax<qint64>(got, 0));
+    } else {
+      char more[64 * 1024];
+      got = file.read(more, sizeof more);
+      if (got > 0) result.data.append(more, got);
+    }
     if (got < 0) {
       result.error = file.errorString();
       result.data = QByteArray();
       return result;
     }
-    result.data.resize(at + got);
     if (got == 0) break;
   }
+  result.data.remove(0, kFrontRoom);  // moves the start of the data, not the bytes
   result.ok = true;
   return result;
 }

@@ -2,44 +2,55 @@
 
 #include <cstring>
 
+#include "core/line_reader.h"
+
 namespace parlotrim {
 
+namespace {
+
+// End of the line that starts at from: the CR of the next CR LF, or end.
+const char* LineEnd(const char* from, const char* end) {
+  for (;;) {
+    const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size_t(end - from)));
+    if (!cr || (cr + 1 < end && cr[1] == '\n')) return cr ? cr : end;
+    from = cr + 1;
+  }
+}
+
+}  // namespace
+
 void LineIndex::Build(QByteArrayView text) {
-  starts_.clear();
-  size_ = text.size();
+  checkpoints_.clear();
+  checkpoints_.push_back(0);
+  count_ = 1;
   longest_ = 0;
   longestBytes_ = 0;
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   const char* lineStart = begin;
-  const char* p = begin;
-  starts_.push_back(0);
   auto endLine = [&](const char* lineEnd) {
-    const qsizetype bytes = lineEnd - lineStart;
-    if (bytes > longestBytes_) {
-      longestBytes_ = bytes;
-      longest_ = LineCount() - 1;
+    if (lineEnd - lineStart > longestBytes_) {
+      longestBytes_ = lineEnd - lineStart;
+      longest_ = count_ - 1;
     }
   };
-  while (p < end) {
-    const void* cr = std::memchr(p, '\r', static_cast<size_t>(end - p));
-    if (!cr) break;
-    const char* at = static_cast<const char*>(cr);
+  ForEachCr(begin, end, [&](const char* at) {
     if (at + 1 < end && at[1] == '\n') {
       endLine(at);
       lineStart = at + 2;
-      starts_.push_back(lineStart - begin);
+      if (count_ % kStride == 0) checkpoints_.push_back(lineStart - begin);
+      ++count_;
     }
-    p = at + 1;
-  }
+  });
   endLine(end);
 }
 
 QByteArrayView LineIndex::Line(QByteArrayView text, qsizetype n) const {
-  if (n < 0 || n >= LineCount()) return QByteArrayView();
-  const qsizetype start = starts_[static_cast<size_t>(n)];
-  const qsizetype end = n + 1 < LineCount() ? starts_[static_cast<size_t>(n) + 1] - 2 : size_;
-  return text.sliced(start, end - start);
+  if (n < 0 || n >= count_) return QByteArrayView();
+  const char* const end = text.data() + text.size();
+  const char* start = text.data() + checkpoints_[size_t(n / kStride)];
+  for (qsizetype skip = n % kStride; skip > 0; --skip) start = LineEnd(start, end) + 2;
+  return QByteArrayView(start, LineEnd(start, end) - start);
 }
 
 }  // namespace parlotrim

@@ -49,7 +49,9 @@ const QList<ReadCase>& ReadCases() {
       {"cr then crlf", "\r\r\n", {"", ""}},
       {"lf cr", "\n\r", {"\n"}},
       {"crlf crlf end", "a\r\n\r\n", {"a", ""}},
-      {"nul and high bytes", QByteArray("\0\x80\xff\r\n\x81", 6), {QByteArray("\0\x80\xff", 3), "\x81"}},
+      {"nul and high bytes",
+       QByteArray("\0\x80\xff\r\n\x81", 6),
+       {QByteArray("\0\x80\xff", 3), "\x81"}},
       {"shift jis with cr", "\x83\x70\r\x83\x70", {"\x83\x70", "\x83\x70"}},
   };
   return cases;
@@ -95,8 +97,7 @@ struct CleanCase {
 TEST(LineCleaning, FlagCombinations) {
   const QByteArray log = "a\r\n\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\nz";
   const QList<CleanCase> cases = {
-      {"keep all", false, false, log,
-       "\r\na\r\n\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\nz",
+      {"keep all", false, false, log, "\r\na\r\n\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\nz",
        "z\r\n -\r\nx ---\r\n--- x\r\n-\r\n \r\n----\r\n\r\na\r\n"},
       {"separators emptied", true, false, log,
        "\r\na\r\n\r\n\r\n \r\n\r\n--- x\r\nx ---\r\n -\r\nz",
@@ -115,7 +116,33 @@ TEST(LineCleaning, FlagCombinations) {
   for (const CleanCase& c : cases) {
     Module1 flags{c.nullDelete, c.lineDelete};
     EXPECT_EQ(BuildWorkingText(c.log, flags), c.workingText) << c.name;
+    EXPECT_EQ(TakeWorkingText(QByteArray(c.log.constData(), c.log.size()), flags), c.workingText)
+        << c.name;
     EXPECT_EQ(BuildConvertedText(c.log, flags), c.convertedText) << c.name;
+  }
+}
+
+// The in-place build must give the same bytes as the copying one, also where it has to give up
+// part way (lone CRs make the text longer than the log) or grow the buffer.
+TEST(LineCleaning, InPlaceWorkingTextMatchesCopy) {
+  QList<QByteArray> logs = {"",        "a",        "a\r\n",     "a\rb\rc",      "\r\r\r",
+                            "ab\r\nc", "\r\n\r\n", "x\ry\r\nz", "--\r--\r\n--", "\n\r\n"};
+  std::mt19937 rng(11);
+  const char alphabet[] = {'a', '-', '\r', '\n', '\r'};
+  for (int n = 0; n < 300; ++n) {
+    QByteArray log;
+    for (int i = rng() % 40; i > 0; --i) log += alphabet[rng() % sizeof alphabet];
+    logs.append(log);
+  }
+  for (const QByteArray& log : logs) {
+    for (int f = 0; f < 4; ++f) {
+      const Module1 flags{(f & 1) != 0, (f & 2) != 0};
+      QByteArray exactCapacity;
+      exactCapacity.reserve(log.size());
+      exactCapacity.append(log);
+      EXPECT_EQ(TakeWorkingText(exactCapacity, flags), BuildWorkingText(log, flags))
+          << log.toHex().constData() << " flags " << f;
+    }
   }
 }
 
