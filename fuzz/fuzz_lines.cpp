@@ -12,7 +12,8 @@
 //   - the lines joined with the terminators found after them give back the log exactly;
 //   - no line holds a CR, and every line end is CR LF or a lone CR (a lone LF stays in its line);
 //   - the chunked reader hands out the same lines as the whole-buffer reader;
-//   - the working text, the converted text and the HTML body equal those of a plain model;
+//   - the working text (also when built in place), the converted text and the HTML body equal
+//     those of a plain model;
 //   - decoding for display yields at most one character per byte, and never the converter's
 //     U+001A substitute for a byte that was not 0x1A.
 #include <QByteArray>
@@ -115,8 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   emphasis.on = in.options.emphasis;
   emphasis.keyword = QByteArray::fromStdString(in.options.keyword);
   emphasis.keywordEncodable = in.options.keywordEncodable;
-  Require(parlotrim::BuildWorkingText(view, flags).toStdString() ==
-          parlotrim::reference::WorkingText(log, in.options));
+  const std::string working = parlotrim::reference::WorkingText(log, in.options);
+  Require(parlotrim::BuildWorkingText(view, flags).toStdString() == working);
+  // Built inside a copy of the log's own buffer, as the load does.
+  Require(parlotrim::TakeWorkingText(QByteArray(log.data(), qsizetype(log.size())), flags)
+              .toStdString() == working);
   Require(parlotrim::BuildConvertedText(view, flags).toStdString() ==
           parlotrim::reference::ConvertedText(log, in.options));
   Require(parlotrim::BuildHtmlBody(view, flags, emphasis).toStdString() ==

@@ -30,10 +30,6 @@ bool WriteAll(int fd, const std::string& data) {
 
 }  // namespace
 
-bool CanDropToNobody() {
-  return ::geteuid() == 0;
-}
-
 ChildResult RunInChild(const std::function<std::string()>& body, const ChildSetup& setup) {
   ChildResult result;
   int fds[2];

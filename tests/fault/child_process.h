@@ -27,7 +27,4 @@ struct ChildResult {
 // pipe. The child never returns into the test framework: it ends with _exit.
 ChildResult RunInChild(const std::function<std::string()>& body, const ChildSetup& setup = {});
 
-// Whether this process can run a child as "nobody" (it must be root for that).
-bool CanDropToNobody();
-
 }  // namespace parlotrim::testing

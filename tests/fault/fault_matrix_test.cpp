@@ -88,100 +88,88 @@ std::unique_ptr<FileStore> MakeStore(Store store) {
   return nullptr;
 }
 
+// The file that the error box must name: the log, the document, or whichever one the
+// operation writes.
+enum class Failing { Log, Document, Target };
+
 struct Fault {
   const char* name;
   std::vector<Op> ops;
   // Breaks something after the log was loaded and before the operation runs.
   std::function<void(const LogFolder&)> inject;
-  const char* title;    // of the error box
-  const char* failing;  // the file the box must name; "document" stands for log.html
+  const char* title;  // of the error box
+  Failing failing;
   Store store = Store::Disk;
   long long fileSizeLimit = -1;  // run in a child with this RLIMIT_FSIZE
   qsizetype logSize = 2000;
   bool ordinaryUser = false;  // permissions that bind only ordinary users
   bool ownsDocument = false;  // the fault itself decides whether a document exists
+
+  Fault Using(Store s) const {
+    Fault f = *this;
+    f.store = s;
+    return f;
+  }
+  Fault DiskFull(long long limit, qsizetype log) const {
+    Fault f = *this;
+    f.fileSizeLimit = limit;
+    f.logSize = log;
+    return f;
+  }
+  Fault AsOrdinaryUser() const {
+    Fault f = *this;
+    f.ordinaryUser = true;
+    return f;
+  }
+  Fault OwningDocument() const {
+    Fault f = *this;
+    f.ownsDocument = true;
+    return f;
+  }
 };
 
 const char kRead[] = "Err:File read";
 const char kWrite[] = "Err:File write";
 
 std::vector<Fault> Faults() {
+  const std::vector<Op> both = {Op::Change, Op::Html};
   auto nothing = [](const LogFolder&) {};
+  auto removeLog = [](const LogFolder& f) { ASSERT_TRUE(QFile::remove(f.file("log.txt"))); };
+  auto folderAsLog = [](const LogFolder& f) {
+    ASSERT_TRUE(QFile::remove(f.file("log.txt")));
+    ASSERT_TRUE(QDir().mkpath(f.file("log.txt/inside")));
+  };
+  auto folderAsDocument = [](const LogFolder& f) {
+    ASSERT_TRUE(QDir().mkpath(f.file("log.html/inside")));
+  };
+  auto readOnlyDocument = [](const LogFolder& f) {
+    f.write("log.html", "<html>read-only</html>\r\n");
+    Chmod(f.file("log.html"), 0444);
+  };
+  auto readOnlyLog = [](const LogFolder& f) { Chmod(f.file("log.txt"), 0444); };
+  auto readOnlyFolder = [](const LogFolder& f) { Chmod(f.path(), 0555); };
   return {
-      {"log deleted after loading",
-       {Op::Change, Op::Html},
-       [](const LogFolder& f) { ASSERT_TRUE(QFile::remove(f.file("log.txt"))); },
-       kRead,
-       "log"},
-      {"log replaced by a folder after loading",
-       {Op::Change, Op::Html},
-       [](const LogFolder& f) {
-         ASSERT_TRUE(QFile::remove(f.file("log.txt")));
-         ASSERT_TRUE(QDir().mkpath(f.file("log.txt/inside")));
-       },
-       kRead,
-       "log"},
+      {"log deleted after loading", both, removeLog, kRead, Failing::Log},
+      {"log replaced by a folder after loading", both, folderAsLog, kRead, Failing::Log},
       // A write far larger than any buffer goes straight to the file and fails there.
-      {"disk full, large write",
-       {Op::Change, Op::Html},
-       nothing,
-       kWrite,
-       "target",
-       Store::Disk,
-       64 * 1024,
-       1 << 20},
+      Fault{"disk full, large write", both, nothing, kWrite, Failing::Target}.DiskFull(64 << 10,
+                                                                                       1 << 20),
       // Small enough to sit in a buffer: the failure comes only with the final flush.
-      {"disk full, buffered write",
-       {Op::Change, Op::Html},
-       nothing,
-       kWrite,
-       "target",
-       Store::Disk,
-       2048,
-       3000},
-      {"sync fails", {Op::Change, Op::Html}, nothing, kWrite, "target", Store::FailingSync},
-      {"rename fails", {Op::Change, Op::Html}, nothing, kWrite, "target", Store::RenameRefused},
-      {"document name taken by a folder",
-       {Op::Html},
-       [](const LogFolder& f) { ASSERT_TRUE(QDir().mkpath(f.file("log.html/inside"))); },
-       kWrite,
-       "document",
-       Store::Disk,
-       -1,
-       2000,
-       false,
-       true},
-      {"document read-only",
-       {Op::Html},
-       [](const LogFolder& f) {
-         f.write("log.html", "<html>read-only</html>\r\n");
-         Chmod(f.file("log.html"), 0444);
-       },
-       kWrite,
-       "document",
-       Store::Disk,
-       -1,
-       2000,
-       true,
-       true},
-      {"log read-only",
-       {Op::Change},
-       [](const LogFolder& f) { Chmod(f.file("log.txt"), 0444); },
-       kWrite,
-       "log",
-       Store::Disk,
-       -1,
-       2000,
-       true},
-      {"folder read-only",
-       {Op::Change, Op::Html},
-       [](const LogFolder& f) { Chmod(f.path(), 0555); },
-       kWrite,
-       "target",
-       Store::Disk,
-       -1,
-       2000,
-       true},
+      Fault{"disk full, buffered write", both, nothing, kWrite, Failing::Target}.DiskFull(2048,
+                                                                                          3000),
+      Fault{"sync fails", both, nothing, kWrite, Failing::Target}.Using(Store::FailingSync),
+      Fault{"rename fails", both, nothing, kWrite, Failing::Target}.Using(Store::RenameRefused),
+      Fault{"document name taken by a folder",
+            {Op::Html},
+            folderAsDocument,
+            kWrite,
+            Failing::Document}
+          .OwningDocument(),
+      Fault{"document read-only", {Op::Html}, readOnlyDocument, kWrite, Failing::Document}
+          .OwningDocument()
+          .AsOrdinaryUser(),
+      Fault{"log read-only", {Op::Change}, readOnlyLog, kWrite, Failing::Log}.AsOrdinaryUser(),
+      Fault{"folder read-only", both, readOnlyFolder, kWrite, Failing::Target}.AsOrdinaryUser(),
   };
 }
 
@@ -212,9 +200,8 @@ Outcome RunOp(Op op, FileStore& store, FakeWindow& window, const LogFolder& fold
 void CheckFault(const Fault& fault, Op op, bool oldDocument) {
   SCOPED_TRACE(std::string(fault.name) + " / " + OpName(op) +
                (oldDocument ? " / old document" : ""));
+  // Root ignores permissions: those cases run in a child that has become the user nobody.
   const bool dropToNobody = fault.ordinaryUser && ::geteuid() == 0;
-  if (dropToNobody && !testing::CanDropToNobody())
-    GTEST_SKIP() << "permissions do not bind root, and no ordinary user is available";
 
   LogFolder folder;
   folder.write("log.txt", testing::MakeLog(fault.logSize));
@@ -234,7 +221,8 @@ void CheckFault(const Fault& fault, Op op, bool oldDocument) {
         [&] { return testing::Encode(RunOp(op, *store, window, folder, module)); },
         {fault.fileSizeLimit, dropToNobody});
     Chmod(folder.path(), 0700);
-    if (child.couldNotDropPrivileges) GTEST_SKIP() << "cannot switch to the user nobody";
+    if (child.couldNotDropPrivileges)
+      GTEST_SKIP() << "permissions do not bind root, and the user nobody is not available";
     ASSERT_TRUE(child.exited) << "child ended by signal " << child.signal;
     ASSERT_EQ(child.exitCode, 0);
     ASSERT_TRUE(testing::Decode(child.output, &outcome));
@@ -245,10 +233,9 @@ void CheckFault(const Fault& fault, Op op, bool oldDocument) {
 
   EXPECT_EQ(testing::TakeSnapshot(folder.path()), before);
 
-  const QString failing = std::string(fault.failing) == "log"        ? QStringLiteral("log.txt")
-                          : std::string(fault.failing) == "document" ? QStringLiteral("log.html")
-                          : op == Op::Change                         ? QStringLiteral("log.txt")
-                                                                     : QStringLiteral("log.html");
+  const bool logFails =
+      fault.failing == Failing::Log || (fault.failing == Failing::Target && op == Op::Change);
+  const QString failing = logFails ? QStringLiteral("log.txt") : QStringLiteral("log.html");
   ASSERT_FALSE(outcome.boxes.empty());
   const auto& [prompt, title] = outcome.boxes.back();
   EXPECT_EQ(title, fault.title);
