@@ -14,6 +14,31 @@
 
 namespace parlotrim {
 
+namespace {
+
+// Gives the new file the old one's owner, group and mode before it takes its place. A change
+// of owner is refused to ordinary users; the file then stays theirs. This comes after the last
+// write, because a write by an ordinary user clears the setuid and setgid bits, and the mode
+// after the owner, because a change of owner clears them too.
+bool KeepOwnerAndMode(QSaveFile& file, const QString& path, QString* error) {
+#ifdef Q_OS_UNIX
+  struct stat old;
+  const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
+  if (target.isEmpty() || ::stat(target.constData(), &old) != 0) return true;  // a new file
+  [[maybe_unused]] int ignored = ::fchown(file.handle(), old.st_uid, old.st_gid);
+  if (::fchmod(file.handle(), old.st_mode & 07777) == 0) return true;
+  *error = QString::fromLocal8Bit(std::strerror(errno));
+  return false;
+#else
+  Q_UNUSED(file);
+  Q_UNUSED(path);
+  Q_UNUSED(error);
+  return true;
+#endif
+}
+
+}  // namespace
+
 ReadResult DiskFileStore::ReadAll(const QString& path) {
   ReadResult result;
   QFile file(path);
@@ -109,28 +134,12 @@ WriteResult DiskFileStore::Replace(const QString& path, const QList<QByteArrayVi
     return result;
   }
 
-#ifdef Q_OS_UNIX
-  // Give the new file the old one's owner, group and mode before it takes its place. A
-  // change of owner is refused to ordinary users; the file then stays theirs. The mode comes
-  // last because a change of owner clears the setuid and setgid bits.
-  struct stat old;
-  const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
-  if (!target.isEmpty() && ::stat(target.constData(), &old) == 0) {
-    [[maybe_unused]] int ignored = ::fchown(file.handle(), old.st_uid, old.st_gid);
-    if (::fchmod(file.handle(), old.st_mode & 07777) != 0) {
-      result.error = QString::fromLocal8Bit(std::strerror(errno));
-      file.cancelWriting();
-      return result;
-    }
-  }
-#endif
-
   QString error;
   bool ok = true;
   for (QByteArrayView piece : pieces) {
     if (!(ok = WritePiece(file, piece, &error))) break;
   }
-  ok = ok && Flush(file, &error) && Sync(file, &error);
+  ok = ok && Flush(file, &error) && KeepOwnerAndMode(file, path, &error) && Sync(file, &error);
   if (!ok) {
     file.cancelWriting();
     // The temporary file goes when the QSaveFile does; nothing has touched the target.
