@@ -45,6 +45,8 @@ ChildResult RunInChild(const std::function<std::string()>& body, const ChildSetu
     if (setup.asNobody) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
         ::_exit(kNoPrivilegeDrop);
+      if (!setup.mustRead.empty() && ::access(setup.mustRead.c_str(), R_OK) != 0)
+        ::_exit(kNoPrivilegeDrop);
     }
     if (setup.fileSizeLimit >= 0) {
       ::signal(SIGXFSZ, SIG_IGN);

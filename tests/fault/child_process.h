@@ -13,14 +13,17 @@ struct ChildSetup {
   long long fileSizeLimit = -1;
   // Run as the unprivileged user "nobody" (uid and gid 65534).
   bool asNobody = false;
+  // With asNobody: a file that nobody must be able to read (the temporary folder may lie where
+  // that user cannot reach); otherwise the child counts as unable to drop privileges.
+  std::string mustRead;
 };
 
 struct ChildResult {
   bool exited = false;  // ended through _exit (and not by a signal)
   int exitCode = -1;
-  int signal = 0;      // the signal that ended it, if any
-  std::string output;  // what body returned (empty if the child died first)
-  bool couldNotDropPrivileges = false;
+  int signal = 0;                       // the signal that ended it, if any
+  std::string output;                   // what body returned (empty if the child died first)
+  bool couldNotDropPrivileges = false;  // asNobody was asked for and could not be had
 };
 
 // Forks, applies setup in the child, runs body there and hands what it returns back through a

@@ -14,6 +14,7 @@
 #include "core/texts.h"
 #include "tests/core/fake_window.h"
 #include "tests/core/test_files.h"
+#include "tests/fault/child_process.h"
 
 namespace parlotrim {
 namespace {
@@ -76,6 +77,52 @@ TEST_F(Rewrite, KeepsModeOwnerAndGroup) {
       EXPECT_EQ(st.st_gid, gid) << name;
     }
     EXPECT_EQ(folder.entries(), (QStringList{"log.html", "log.txt"}));
+  }
+}
+
+// An ordinary user's own writes clear the setuid and setgid bits of a file (root's do not), so
+// the rewrite must give the mode back after writing. As root this runs as the user nobody.
+TEST(RewriteByOrdinaryUser, KeepsSetuidAndSetgidBits) {
+  const bool root = ::geteuid() == 0;
+  for (mode_t mode : {02750, 04755, 06700}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    LogFolder folder;
+    folder.write("log.txt", "A\r\nB\r\n");
+    folder.write("log.html", "old");
+    for (const char* name : {"log.txt", "log.html"}) {
+      const QByteArray path = QFile::encodeName(folder.file(name));
+      if (root) {
+        ASSERT_EQ(::chown(path.constData(), 65534, 65534), 0);
+      }
+      ASSERT_EQ(::chmod(path.constData(), mode), 0);
+    }
+    auto rewrite = [&] {
+      FakeWindow window;
+      DiskFileStore disk;
+      Module1 module;
+      LogOperations ops(window, disk, folder.path(), module);
+      window.selected = "log.txt";
+      ops.LoadSequence();
+      ops.Command1_Click();
+      ops.Command3_Click();
+      int completed = 0;
+      for (const auto& box : window.boxes) completed += box.second == texts::kCompleteTitle;
+      return std::to_string(completed);
+    };
+    std::string completed;
+    if (root) {
+      ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0777), 0);
+      const testing::ChildResult child = testing::RunInChild(
+          rewrite, {-1, true, QFile::encodeName(folder.file("log.txt")).toStdString()});
+      if (child.couldNotDropPrivileges) GTEST_SKIP() << "the user nobody cannot be had";
+      ASSERT_TRUE(child.exited && child.exitCode == 0);
+      completed = child.output;
+    } else {
+      completed = rewrite();
+    }
+    EXPECT_EQ(completed, "2");
+    for (const char* name : {"log.txt", "log.html"})
+      EXPECT_EQ(Stat(folder.file(name)).st_mode & 07777, mode) << name;
   }
 }
 
