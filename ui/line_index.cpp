@@ -11,6 +11,7 @@ namespace {
 // End of the line that starts at from: the CR of the next CR LF, or end.
 const char* LineEnd(const char* from, const char* end) {
   for (;;) {
+    if (from == end) return end;  // also for an empty text, whose data may be null
     const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size_t(end - from)));
     if (!cr || (cr + 1 < end && cr[1] == '\n')) return cr ? cr : end;
     from = cr + 1;
