@@ -1,0 +1,78 @@
+// A Form1 on a temporary log folder with scripted window services: message boxes are answered
+// and recorded, so a test drives the real window without a modal box ever appearing.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/file_store.h"
+#include "platform/message_box.h"
+#include "ui/form1.h"
+
+namespace parlotrim::testing {
+
+struct ShownBox {
+  QString prompt;
+  int buttons = 0;
+  QString title;
+};
+
+struct ScriptedServices : WindowServices {
+  // Every box is answered OK, as Enter answers it.
+  int MsgBox(QWidget*, const QString& prompt, int buttons, const QString& title) override {
+    boxes.push_back({prompt, buttons, title});
+    if (onBox) onBox(boxes.back());
+    return 1;
+  }
+  void Beep() override {}
+  void SetMousePointer(int) override {}
+  QStringList Titles() const {  // of the boxes shown, to compare a whole conversation at once
+    QStringList titles;
+    for (const ShownBox& box : boxes) titles << box.title;
+    return titles;
+  }
+
+  std::function<void(const ShownBox&)> onBox;  // runs while a box is up
+  std::vector<ShownBox> boxes;
+};
+
+class FormFixture {
+ public:
+  // logs: name and bytes of each file put in the folder before the window starts.
+  explicit FormFixture(std::initializer_list<std::pair<QString, QByteArray>> logs = {}) {
+    for (const auto& [name, bytes] : logs) {
+      QFile file(dir_.filePath(name));
+      if (file.open(QIODevice::WriteOnly)) file.write(bytes);
+    }
+    form_ = std::make_unique<Form1>(services, files_, dir_.path());
+  }
+  Form1& form() { return *form_; }
+  const Form1Controls& c() const { return form_->Controls(); }
+  QString folder() const { return dir_.path() + QLatin1Char('/'); }
+  QByteArray read(const QString& name) const {
+    QFile file(dir_.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  }
+  QStringList entries() const {  // names in the folder, sorted
+    return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+  }
+  bool show() {  // false when the window never became active
+    form_->show();
+    return QTest::qWaitForWindowActive(form_.get());
+  }
+
+  ScriptedServices services;
+
+ private:
+  QTemporaryDir dir_;
+  DiskFileStore files_;
+  std::unique_ptr<Form1> form_;
+};
+
+}  // namespace parlotrim::testing
