@@ -75,16 +75,6 @@ TEST(LineReader, SameLinesForEveryChunkCut) {
   }
 }
 
-TEST(LineReader, RandomChunksAgreeOnLargeInput) {
-  std::mt19937 rng(7);
-  QByteArray data;
-  const char alphabet[] = {'a', '\r', '\n', '-', '\0', '\x82'};
-  for (int i = 0; i < 20000; ++i) data += alphabet[rng() % sizeof alphabet];
-  QList<qsizetype> cuts;
-  for (qsizetype at = 0; at < data.size(); at += 1 + rng() % 300) cuts.append(at);
-  EXPECT_EQ(LinesInChunks(data, cuts), Lines(data));
-}
-
 struct CleanCase {
   const char* name;
   bool lineDelete;

@@ -120,14 +120,6 @@ TEST_F(Operations, ChangeAndSaveCancelTouchesNothing) {
   EXPECT_EQ(folder.read("log.txt"), "A\r\nB");
 }
 
-TEST_F(Operations, ChangeAndSaveKeepsInvalidBytes) {
-  const QByteArray log("\x80\xff\x83\r\n\0\x1a\n\x81\x5c", 10);
-  folder.write("log.txt", log);
-  Load("log.txt", vbOK, vbOK);
-  ops.Command1_Click();
-  EXPECT_EQ(folder.read("log.txt"), QByteArray("\0\x1a\n\x81\x5c\r\n\x80\xff\x83\r\n\r\n", 14));
-}
-
 TEST_F(Operations, FailedRewriteLeavesLogAndStatus) {
   folder.write("log.txt", "A\r\nB\r\n");
   Load("log.txt", vbOK, vbOK);
@@ -143,31 +135,6 @@ TEST_F(Operations, FailedRewriteLeavesLogAndStatus) {
   EXPECT_EQ(window.label6, "Before");
   EXPECT_EQ(folder.read("log.txt"), "A\r\nB\r\n");
   EXPECT_EQ(folder.entries(), QStringList{"log.txt"});
-}
-
-TEST_F(Operations, ActionsOnAVanishedLogReportIt) {
-  struct Case {
-    const char* name;
-    void (LogOperations::*action)();
-    Calls calls;
-  };
-  const std::vector<Case> cases = {
-      {"change", &LogOperations::Command1_Click,
-       {"MsgBox Message:Log Change & Save 1 -> 1", "Pointer 11", "Text1 empty", "Pointer 0",
-        "MsgBox Err:File read 0 -> 1"}},
-      {"html", &LogOperations::Command3_Click,
-       {"MsgBox Message:HTML Change & Save 0 -> 1", "Pointer 11", "Text1 empty", "Pointer 0",
-        "MsgBox Err:File read 0 -> 1"}},
-  };
-  for (const Case& c : cases) {
-    folder.write("log.txt", "A");
-    Load("log.txt", vbOK, vbOK);
-    QFile::remove(folder.file("log.txt"));
-    (ops.*c.action)();
-    EXPECT_EQ(window.calls, c.calls) << c.name;
-    EXPECT_EQ(window.label6, "Before") << c.name;
-    EXPECT_TRUE(folder.entries().isEmpty()) << c.name;
-  }
 }
 
 TEST_F(Operations, EmptyFileNameNamesTheFolderAndFails) {
