@@ -1,39 +1,83 @@
-// What the fault and hostile-input tests share: the window's side of an operation as plain data
-// (so that it can cross from a child process), a picture of a folder, and a made-up chat log.
+// What the fault, hostile-input and metadata tests share: a log folder with a scripted window
+// to run the operations in, and a way to run part of a test in a forked child process.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <map>
-#include <string>
-#include <utility>
-#include <vector>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <QFile>
+#include <csignal>
+#include <functional>
+#include <string>
+
+#include "core/log_operations.h"
+#include "core/texts.h"
 #include "tests/core/fake_window.h"
+#include "tests/core/test_files.h"
 
 namespace parlotrim::testing {
 
-// What the user saw of one operation.
-struct Outcome {
-  std::vector<std::string> calls;
-  std::vector<std::pair<QString, QString>> boxes;  // prompt, title
-  int pointer = -1;
-  QString label6;
-  QByteArray text1;
+enum class Op { Change, Html };
+
+struct Session {
+  LogFolder folder;
+  FakeWindow window;
+  Module1 module;
+
+  // Loads name, with empty lines and separators dropped if clean; true when it was loaded.
+  bool Load(const QString& name, bool clean = false) {
+    DiskFileStore disk;
+    window.selected = name;
+    window.answers = {clean ? vbOK : vbCancel, clean ? vbOK : vbCancel};
+    window.calls.clear();
+    LogOperations(window, disk, folder.path(), module).LoadSequence();
+    return window.calls.back() == "Focus Command1";
+  }
+  // Runs op with store (the disk if none); true when it completed.
+  bool Run(Op op, FileStore* store = nullptr) {
+    DiskFileStore disk;
+    LogOperations ops(window, store ? *store : disk, folder.path(), module);
+    window.calls.clear();
+    window.boxes.clear();
+    (ops.*(op == Op::Change ? &LogOperations::Command1_Click : &LogOperations::Command3_Click))();
+    return window.boxes.back().second == texts::kCompleteTitle;
+  }
 };
 
-Outcome OutcomeOf(const FakeWindow& window);
-std::string Encode(const Outcome& outcome);
-// Returns false when text is not a whole encoded outcome (the child died while writing it).
-bool Decode(const std::string& text, Outcome* outcome);
+struct Child {
+  int status = -1;  // as waitpid gives it: 0 when body returned
+  std::string output;
+  bool NoNobody() const { return WIFEXITED(status) && WEXITSTATUS(status) == 77; }
+};
 
-// Every entry under folder, recursively, by relative path: "dir", "link -> target", or
-// "file <size> <sha-256>" so that a file's bytes are compared without printing them.
-using Snapshot = std::map<std::string, std::string>;
-Snapshot TakeSnapshot(const QString& folder);
-
-// A chat log of at least size bytes: numbered Shift JIS lines, blank lines and separators,
-// all ended by CR LF.
-QByteArray MakeLog(qsizetype size);
+// Runs body in a forked child and hands back what it returned. With sizeLimit >= 0 the child has
+// that RLIMIT_FSIZE, a full disk that binds root too (SIGXFSZ ignored: writes fail with EFBIG).
+// With nobodyReads it runs as the user nobody, who must be able to read that file.
+inline Child RunInChild(const std::function<std::string()>& body, long long sizeLimit = -1,
+                        const QString& nobodyReads = {}) {
+  int fds[2];
+  if (::pipe(fds) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {  // never returns into the test framework
+    if (!nobodyReads.isEmpty() &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+         ::access(QFile::encodeName(nobodyReads).constData(), R_OK) != 0))
+      ::_exit(77);
+    const rlimit limit{rlim_t(sizeLimit), rlim_t(sizeLimit)};
+    ::signal(SIGXFSZ, SIG_IGN);
+    if (sizeLimit >= 0 && ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    const std::string out = body();
+    ::_exit(::write(fds[1], out.data(), out.size()) == ssize_t(out.size()) ? 0 : 4);
+  }
+  ::close(fds[1]);
+  Child child;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) child.output.append(buffer, n);
+  ::close(fds[0]);
+  if (pid > 0) ::waitpid(pid, &child.status, 0);
+  return child;
+}
 
 }  // namespace parlotrim::testing

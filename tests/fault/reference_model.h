@@ -1,6 +1,5 @@
-// A deliberately plain second reading of the log rules, byte by byte and with nothing shared
-// with the program's own code, to check the program's output against on arbitrary input. Used
-// by the hostile-input tests and the fuzz target.
+// A deliberately plain second reading of the log rules, byte by byte and sharing nothing with the
+// program's own code, for the fuzz target to check the program's output against.
 #pragma once
 
 #include <string>
@@ -11,31 +10,21 @@ namespace parlotrim::reference {
 
 struct Line {
   std::string text;
-  std::string terminator;  // "\r\n", "\r", or "" for a last line without one
+  bool strong = false;  // once cleaned: to be emphasised
 };
 
 // A line ends at CR LF or at a lone CR; anything else, LF included, belongs to the line.
 inline std::vector<Line> Split(std::string_view data) {
-  std::vector<Line> lines;
-  Line current;
-  bool open = false;
+  std::vector<Line> lines(1);
   for (size_t i = 0; i < data.size(); ++i) {
-    const char c = data[i];
-    if (c == '\r') {
-      current.terminator = "\r";
-      if (i + 1 < data.size() && data[i + 1] == '\n') {
-        current.terminator = "\r\n";
-        ++i;
-      }
-      lines.push_back(current);
-      current = Line();
-      open = false;
-    } else {
-      current.text += c;
-      open = true;
+    if (data[i] != '\r') {
+      lines.back().text += data[i];
+      continue;
     }
+    if (i + 1 < data.size() && data[i + 1] == '\n') ++i;
+    lines.emplace_back();
   }
-  if (open) lines.push_back(current);
+  if (lines.back().text.empty()) lines.pop_back();
   return lines;
 }
 
@@ -47,47 +36,41 @@ struct Options {
   bool keywordEncodable = true;
 };
 
-struct Kept {
-  std::string text;
-  bool strong = false;
-};
-
-inline std::vector<Kept> Clean(const std::vector<Line>& lines, const Options& o) {
-  std::vector<Kept> kept;
-  for (const Line& line : lines) {
-    std::string text = line.text;
-    if (o.lineDelete && !text.empty() && text.find_first_not_of('-') == std::string::npos)
-      text.clear();
-    const bool strong = o.emphasis && o.keywordEncodable && !text.empty() &&
-                        text.compare(0, o.keyword.size(), o.keyword) == 0 &&
-                        text.size() >= o.keyword.size();
-    if (o.nullDelete && text.empty()) continue;
-    kept.push_back({text, strong});
+inline std::vector<Line> Clean(std::string_view log, const Options& o) {
+  std::vector<Line> kept;
+  for (Line& line : Split(log)) {
+    if (o.lineDelete && line.text.find_first_not_of('-') == std::string::npos) line.text.clear();
+    if (o.nullDelete && line.text.empty()) continue;
+    line.strong = o.emphasis && o.keywordEncodable && !line.text.empty() &&
+                  line.text.compare(0, o.keyword.size(), o.keyword) == 0;
+    kept.push_back(line);
   }
   return kept;
 }
 
 inline std::string WorkingText(std::string_view log, const Options& o) {
   std::string out;
-  for (const Kept& k : Clean(Split(log), o)) out += "\r\n" + k.text;
+  for (const Line& line : Clean(log, o)) out += "\r\n" + line.text;
+  return out;
+}
+
+// The kept lines in reverse order, as Change and Save writes them or as HTML Save does.
+inline std::string Reversed(std::string_view log, const Options& o, bool html) {
+  const std::vector<Line> kept = Clean(log, o);
+  std::string out;
+  for (auto k = kept.rbegin(); k != kept.rend(); ++k) {
+    out += html && k->strong ? "<strong>" + k->text + "</strong>" : k->text;
+    out += html ? "<br>\r\n" : "\r\n";
+  }
   return out;
 }
 
 inline std::string ConvertedText(std::string_view log, const Options& o) {
-  const std::vector<Kept> kept = Clean(Split(log), o);
-  std::string out;
-  for (auto it = kept.rbegin(); it != kept.rend(); ++it) out += it->text + "\r\n";
-  return out;
+  return Reversed(log, o, false);
 }
 
 inline std::string HtmlBody(std::string_view log, const Options& o) {
-  const std::vector<Kept> kept = Clean(Split(log), o);
-  std::string out;
-  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
-    out += it->strong ? "<strong>" + it->text + "</strong>" : it->text;
-    out += "<br>\r\n";
-  }
-  return out;
+  return Reversed(log, o, true);
 }
 
 }  // namespace parlotrim::reference
