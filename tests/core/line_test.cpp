@@ -183,10 +183,5 @@ TEST(HtmlBody, CleaningAndEmphasis) {
   }
 }
 
-TEST(HtmlBody, UnencodableKeywordMatchesNothing) {
-  Emphasis emphasis{true, "?", false};
-  EXPECT_EQ(BuildHtmlBody("?x\r\nA", Module1{}, emphasis), "A<br>\r\n?x<br>\r\n");
-}
-
 }  // namespace
 }  // namespace parlotrim

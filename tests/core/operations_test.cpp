@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QSaveFile>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,6 @@ namespace {
 
 using testing::FakeWindow;
 using Calls = std::vector<std::string>;
-
-// A disk store whose sync can be made to fail, as on a disk that reports an I/O error late.
-class FailingSyncStore : public DiskFileStore {
- protected:
-  bool Sync(QSaveFile&, QString* error) override {
-    *error = QStringLiteral("Input/output error");
-    return false;
-  }
-};
 
 class Operations : public ::testing::Test {
  protected:
@@ -120,23 +110,6 @@ TEST_F(Operations, ChangeAndSaveCancelTouchesNothing) {
   EXPECT_EQ(folder.read("log.txt"), "A\r\nB");
 }
 
-TEST_F(Operations, FailedRewriteLeavesLogAndStatus) {
-  folder.write("log.txt", "A\r\nB\r\n");
-  Load("log.txt", vbOK, vbOK);
-  FailingSyncStore failing;
-  LogOperations failingOps(window, failing, folder.path(), module);
-  failingOps.Command1_Click();
-  EXPECT_EQ(window.calls, (Calls{"MsgBox Message:Log Change & Save 1 -> 1", "Pointer 11",
-                                 "Text1 empty", "Text1 set", "Pointer 0",
-                                 "MsgBox Err:File write 0 -> 1"}));
-  const QString prompt = window.boxes.back().first;
-  EXPECT_TRUE(prompt.contains(QDir::toNativeSeparators(folder.file("log.txt"))));
-  EXPECT_TRUE(prompt.contains("Input/output error"));
-  EXPECT_EQ(window.label6, "Before");
-  EXPECT_EQ(folder.read("log.txt"), "A\r\nB\r\n");
-  EXPECT_EQ(folder.entries(), QStringList{"log.txt"});
-}
-
 TEST_F(Operations, EmptyFileNameNamesTheFolderAndFails) {
   window.text2 = "";
   ops.Command1_Click();
@@ -185,19 +158,6 @@ TEST_F(Operations, HtmlSaveOfEmptyLogAndUnencodableKeyword) {
   window.text3 = QStringLiteral("x\u00e9");  // no Shift JIS code: it can begin no line
   ops.Command3_Click();
   EXPECT_EQ(window.text1, "y<br>\r\nx\u00e9<br>\r\n");
-}
-
-TEST_F(Operations, HtmlSaveBlockedByFolderReportsAndKeepsFolder) {
-  folder.write("d.txt", "A");
-  QDir(folder.path()).mkdir("d.html");
-  Load("d.txt", vbOK, vbOK);
-  ops.Command3_Click();
-  EXPECT_EQ(window.calls.back(), "MsgBox Err:File write 0 -> 1");
-  EXPECT_TRUE(window.boxes.back().first.contains("d.html"));
-  EXPECT_EQ(window.text1, "A<br>\r\n");
-  EXPECT_EQ(window.label6, "Before");
-  EXPECT_EQ(folder.entries(), (QStringList{"d.html", "d.txt"}));
-  EXPECT_TRUE(QFileInfo(folder.file("d.html")).isDir());
 }
 
 // The list's key and click handling decides when a load runs.
