@@ -28,7 +28,7 @@
 #include "core/line_cleaning.h"
 #include "core/line_reader.h"
 #include "platform/code_page.h"
-#include "tests/fault/reference_model.h"
+#include "fuzz/reference_model.h"
 
 namespace {
 
