@@ -13,52 +13,22 @@ constexpr QByteArrayView kStrongOpen("<strong>");
 constexpr QByteArrayView kStrongClose("</strong>");
 constexpr QByteArrayView kBr("<br>\r\n");
 
-// Calls visit(line, emphasised) for every line that survives the cleaning, in file order.
+// Puts one line through the separator rule, the emphasis and the blank rule, and calls
+// visit(line, emphasised) when it is kept.
+template <typename Visit>
+void KeepLine(QByteArrayView line, const Module1& flags, const Emphasis* emphasis, Visit&& visit) {
+  if (flags.LineDelete && IsSeparatorLine(line)) line = QByteArrayView(line.data(), 0);
+  const bool strong = emphasis && emphasis->on && !line.isEmpty() && emphasis->keywordEncodable &&
+                      line.startsWith(emphasis->keyword);
+  if (flags.NullDelete && line.isEmpty()) return;
+  visit(line, strong);
+}
+
+// Calls visit(line, emphasised) for every line of log that is kept, in file order.
 template <typename Visit>
 void ForEachKeptLine(QByteArrayView log, const Module1& flags, const Emphasis* emphasis,
                      Visit&& visit) {
-  ForEachLine(log, [&](QByteArrayView line) {
-    if (flags.LineDelete && IsSeparatorLine(line)) line = QByteArrayView(line.data(), 0);
-    const bool strong = emphasis && emphasis->on && !line.isEmpty() && emphasis->keywordEncodable &&
-                        line.startsWith(emphasis->keyword);
-    if (flags.NullDelete && line.isEmpty()) return;
-    visit(line, strong);
-  });
-}
-
-// Copies pieces into out at *at and moves *at past them.
-void Put(char* out, qsizetype* at, QByteArrayView piece) {
-  if (piece.isEmpty()) return;
-  std::memcpy(out + *at, piece.data(), static_cast<size_t>(piece.size()));
-  *at += piece.size();
-}
-
-// Builds the text whose pieces for one line are given by pieces(line, strong), in file order
-// (reversed == false) or last line first (reversed == true). The log is scanned twice: once to
-// size the result exactly, once to fill it, so no line index is kept in memory.
-template <typename Pieces>
-QByteArray Assemble(QByteArrayView log, const Module1& flags, const Emphasis* emphasis,
-                    bool reversed, Pieces&& pieces) {
-  qsizetype total = 0;
-  ForEachKeptLine(log, flags, emphasis, [&](QByteArrayView line, bool strong) {
-    pieces(line, strong, [&](QByteArrayView piece) { total += piece.size(); });
-  });
-  QByteArray out(total, Qt::Uninitialized);
-  char* const data = out.data();
-  qsizetype end = total;  // reversed: the next line goes just before end
-  qsizetype at = 0;       // forward: the next line goes at at
-  ForEachKeptLine(log, flags, emphasis, [&](QByteArrayView line, bool strong) {
-    if (reversed) {
-      qsizetype size = 0;
-      pieces(line, strong, [&](QByteArrayView piece) { size += piece.size(); });
-      end -= size;
-      qsizetype put = end;
-      pieces(line, strong, [&](QByteArrayView piece) { Put(data, &put, piece); });
-    } else {
-      pieces(line, strong, [&](QByteArrayView piece) { Put(data, &at, piece); });
-    }
-  });
-  return out;
+  ForEachLine(log, [&](QByteArrayView line) { KeepLine(line, flags, emphasis, visit); });
 }
 
 }  // namespace
@@ -72,10 +42,13 @@ bool IsSeparatorLine(QByteArrayView line) {
 }
 
 QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags) {
-  return Assemble(log, flags, nullptr, false, [](QByteArrayView line, bool, auto&& put) {
-    put(kCrLf);
-    put(line);
+  QByteArray out;
+  out.reserve(log.size() + 2);
+  ForEachKeptLine(log, flags, nullptr, [&](QByteArrayView line, bool) {
+    out.append(kCrLf);
+    out.append(line);
   });
+  return out;
 }
 
 QByteArray TakeWorkingText(QByteArray log, const Module1& flags) {
@@ -120,18 +93,71 @@ QByteArray TakeWorkingText(QByteArray log, const Module1& flags) {
 }
 
 QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags) {
-  return Assemble(log, flags, nullptr, true, [](QByteArrayView line, bool, auto&& put) {
-    put(line);
-    put(kCrLf);
-  });
+  ReversedTextBuilder builder(flags, nullptr, log.size());
+  builder.Feed(log);
+  return builder.Finish();
 }
 
 QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasis& emphasis) {
-  return Assemble(log, flags, &emphasis, true, [](QByteArrayView line, bool strong, auto&& put) {
-    if (strong) put(kStrongOpen);
-    put(line);
-    if (strong) put(kStrongClose);
-    put(kBr);
+  ReversedTextBuilder builder(flags, &emphasis, log.size());
+  builder.Feed(log);
+  return builder.Finish();
+}
+
+ReversedTextBuilder::ReversedTextBuilder(const Module1& flags, const Emphasis* emphasis,
+                                         qint64 sizeHint)
+    : flags_(flags), emphasis_(emphasis) {
+  // A log with CR LF line ends converts to its own size (plus one line end where the last
+  // line has none); the HTML body adds "<br>" to every line and may emphasise some. Room that
+  // is never written costs address space only, not memory.
+  const qint64 hint = qMax<qint64>(sizeHint, 0);
+  const qint64 room = emphasis ? hint + hint / 2 : hint + hint / 16;
+  out_ = QByteArray(qsizetype(room + 64), Qt::Uninitialized);
+  free_ = out_.size();
+}
+
+void ReversedTextBuilder::Feed(QByteArrayView block) {
+  splitter_.Feed(block, [this](QByteArrayView line) { Add(line); });
+}
+
+QByteArray ReversedTextBuilder::Finish() {
+  splitter_.Finish([this](QByteArrayView line) { Add(line); });
+  out_.remove(0, free_);  // moves the start of the text, not its bytes
+  free_ = 0;
+  return std::move(out_);
+}
+
+char* ReversedTextBuilder::Claim(qsizetype n) {
+  if (free_ < n) {
+    const qsizetype used = out_.size() - free_;
+    const qsizetype size = qMax(out_.size() * 2, used + n);
+    QByteArray bigger(size, Qt::Uninitialized);
+    std::memcpy(bigger.data() + size - used, out_.constData() + free_, size_t(used));
+    out_ = std::move(bigger);
+    free_ = size - used;
+  }
+  free_ -= n;
+  return out_.data() + free_;
+}
+
+void ReversedTextBuilder::Add(QByteArrayView line) {
+  KeepLine(line, flags_, emphasis_, [this](QByteArrayView kept, bool strong) {
+    auto put = [](char* at, QByteArrayView piece) {
+      if (!piece.isEmpty()) std::memcpy(at, piece.data(), size_t(piece.size()));
+      return at + piece.size();
+    };
+    if (!emphasis_) {
+      char* at = Claim(kept.size() + 2);
+      put(put(at, kept), kCrLf);
+      return;
+    }
+    const qsizetype size =
+        kept.size() + kBr.size() + (strong ? kStrongOpen.size() + kStrongClose.size() : 0);
+    char* at = Claim(size);
+    if (strong) at = put(at, kStrongOpen);
+    at = put(at, kept);
+    if (strong) at = put(at, kStrongClose);
+    put(at, kBr);
   });
 }
 

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include "core/line_reader.h"
 #include "core/module1.h"
 
 namespace parlotrim {
@@ -34,5 +35,27 @@ struct Emphasis {
 // Body block of HTML Save: each kept line (emphasised where it applies) followed by "<br>" and
 // CR LF, last line first. The separator rule runs before the emphasis, the blank rule after.
 QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasis& emphasis);
+
+// Builds the converted text (no emphasis given) or the HTML body block (emphasis given) from a
+// log that arrives in blocks, as it is read: each kept line goes straight to its place from the
+// back of the result, so the log itself is never held whole.
+class ReversedTextBuilder {
+ public:
+  // sizeHint: the log's size, if known; the result is sized from it and grows if needed.
+  ReversedTextBuilder(const Module1& flags, const Emphasis* emphasis, qint64 sizeHint);
+  void Feed(QByteArrayView block);
+  QByteArray Finish();
+
+ private:
+  void Add(QByteArrayView line);
+  // Room for n more bytes in front of the text built so far; returns where they go.
+  char* Claim(qsizetype n);
+
+  const Module1 flags_;
+  const Emphasis* const emphasis_;
+  LineSplitter splitter_;
+  QByteArray out_;
+  qsizetype free_ = 0;  // out_[free_, size) holds the text built so far
+};
 
 }  // namespace parlotrim

@@ -6,31 +6,12 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <cstring>
-#include <functional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace parlotrim {
-
-// Receives each line; the view is valid only during the call.
-using LineSink = std::function<void(QByteArrayView line)>;
-
-// Incremental splitter: input may arrive in chunks of any size, cut anywhere (also between the
-// CR and the LF of a CR LF). Lines that lie whole inside one chunk are handed out without
-// copying.
-class LineSplitter {
- public:
-  void Feed(QByteArrayView chunk, const LineSink& sink);
-  // Ends the input: hands out a last line that had no terminator.
-  void Finish(const LineSink& sink);
-
- private:
-  QByteArray carry_;        // start of a line whose end has not arrived yet
-  bool carryOpen_ = false;  // carry_ holds a started line (it may still be empty)
-  bool skipLf_ = false;     // the previous chunk ended in CR: a leading LF belongs to it
-};
 
 // Calls found(p) for every CR byte in [p, end), in order. Logs are mostly short lines, where a
 // library search per line costs more than one sweep over the buffer in 16-byte blocks.
@@ -74,5 +55,56 @@ void ForEachLine(QByteArrayView data, Sink&& sink) {
   });
   if (line != end) sink(QByteArrayView(line, end - line));
 }
+
+// Incremental splitter: input may arrive in blocks of any size, cut anywhere (also between the
+// CR and the LF of a CR LF). Each line goes to sink(QByteArrayView) as soon as its end has
+// arrived; lines that lie whole inside one block are handed out without copying, and the view
+// is valid only during the call.
+class LineSplitter {
+ public:
+  template <typename Sink>
+  void Feed(QByteArrayView block, Sink&& sink) {
+    const char* line = block.data();
+    const char* const end = line + block.size();
+    if (line == end) return;
+    if (skipLf_) {
+      skipLf_ = false;
+      if (*line == '\n' && ++line == end) return;
+    }
+    ForEachCr(line, end, [&](const char* cr) {
+      if (carryOpen_) {
+        carry_.append(line, cr - line);
+        sink(QByteArrayView(carry_));
+        carry_.clear();
+        carryOpen_ = false;
+      } else {
+        sink(QByteArrayView(line, cr - line));
+      }
+      line = cr + 1;
+      if (line == end)
+        skipLf_ = true;  // the LF of this CR LF may begin the next block
+      else if (*line == '\n')
+        ++line;
+    });
+    if (line != end) {
+      carry_.append(line, end - line);
+      carryOpen_ = true;
+    }
+  }
+
+  // Ends the input: hands out a last line that had no terminator.
+  template <typename Sink>
+  void Finish(Sink&& sink) {
+    if (carryOpen_) sink(QByteArrayView(carry_));
+    carry_.clear();
+    carryOpen_ = false;
+    skipLf_ = false;
+  }
+
+ private:
+  QByteArray carry_;        // start of a line whose end has not arrived yet
+  bool carryOpen_ = false;  // carry_ holds a started line (it may still be empty)
+  bool skipLf_ = false;     // the previous block ended in CR: a leading LF belongs to it
+};
 
 }  // namespace parlotrim

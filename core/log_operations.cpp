@@ -1,6 +1,7 @@
 #include "core/log_operations.h"
 
 #include <QDir>
+#include <optional>
 #include <utility>
 
 #include "core/html_document.h"
@@ -14,18 +15,26 @@ LogOperations::LogOperations(LogWindow& window, FileStore& files, QString logFol
                              Module1& module)
     : window_(window), files_(files), logFolder_(std::move(logFolder)), module_(module) {}
 
-bool LogOperations::ReadLog(const QString& path, QByteArray* data) {
-  ReadResult read = files_.ReadAll(path);
-  if (read.ok) {
-    *data = std::move(read.data);
-    return true;
-  }
+void LogOperations::ReportReadFailure(const QString& path, const QString& cause) {
   // The pointer goes back before the message, so the user never sees the hourglass over it.
   window_.SetMousePointer(vbDefault);
   window_.MsgBox(texts::kReadError + texts::kCrLf + QDir::toNativeSeparators(path) + texts::kCrLf +
-                     texts::kCauseLabel + read.error,
+                     texts::kCauseLabel + cause,
                  vbOKOnly, texts::kReadErrorTitle);
-  return false;
+}
+
+bool LogOperations::ReadReversed(const QString& path, const Emphasis* emphasis, QByteArray* text) {
+  std::optional<ReversedTextBuilder> builder;
+  const ReadResult read = files_.ReadBlocks(path, [&](QByteArrayView bytes, qint64 fileSize) {
+    if (!builder) builder.emplace(module_, emphasis, fileSize);
+    builder->Feed(bytes);
+  });
+  if (!read.ok) {
+    ReportReadFailure(path, read.error);
+    return false;
+  }
+  *text = builder ? builder->Finish() : QByteArray();
+  return true;
 }
 
 void LogOperations::WriteAndFinish(const QString& path, const QList<QByteArrayView>& pieces,
@@ -61,14 +70,15 @@ void LogOperations::LoadSequence() {
     module_.LineDelete = true;
 
   window_.SetMousePointer(vbHourglass);
-  QByteArray log;
-  if (!ReadLog(logFolder_ + name, &log)) {
+  ReadResult read = files_.ReadAll(logFolder_ + name);
+  if (!read.ok) {
+    ReportReadFailure(logFolder_ + name, read.error);
     // Nothing was read: Text1 stays empty, Label6 and the buttons keep their state, and the
     // list gets the focus back so that another log can be picked.
     window_.SetFocus(Control::File1);
     return;
   }
-  window_.SetText1(TakeWorkingText(std::move(log), module_));
+  window_.SetText1(TakeWorkingText(std::move(read.data), module_));
   window_.SetLabel6(texts::kBefore, kColourRed);
   window_.SetMousePointer(vbDefault);
   window_.SetEnabled(Control::Command1, true);
@@ -86,10 +96,8 @@ void LogOperations::Command1_Click() {
 
   window_.SetMousePointer(vbHourglass);
   window_.SetText1(QByteArray());
-  QByteArray log;
-  if (!ReadLog(logFolder_ + window_.Text2(), &log)) return;
-  const QByteArray converted = BuildConvertedText(log, module_);
-  log = QByteArray();
+  QByteArray converted;
+  if (!ReadReversed(logFolder_ + window_.Text2(), nullptr, &converted)) return;
   window_.SetText1(converted);
 
   const QString path = logFolder_ + window_.Text2();
@@ -105,15 +113,13 @@ void LogOperations::Command3_Click() {
   window_.SetText1(QByteArray());
 
   const QString name = window_.Text2();
-  QByteArray log;
-  if (!ReadLog(logFolder_ + name, &log)) return;
   if (emphasis.on) {
     // The keyword is compared as bytes in the log's code page. One that cannot be encoded can
     // begin no line of the log.
     emphasis.keyword = EncodeCodePage(window_.Text3(), &emphasis.keywordEncodable);
   }
-  const QByteArray body = BuildHtmlBody(log, module_, emphasis);
-  log = QByteArray();
+  QByteArray body;
+  if (!ReadReversed(logFolder_ + name, &emphasis, &body)) return;
   window_.SetText1(body);
 
   const QString documentName = HtmlDocumentName(name);

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "core/line_cleaning.h"
 #include "core/log_window.h"
 #include "core/module1.h"
 #include "platform/file_store.h"
@@ -27,8 +28,10 @@ class LogOperations {
   const QString& LogFolder() const { return logFolder_; }
 
  private:
-  // Reads the log named by Text2. On failure reports it and returns false.
-  bool ReadLog(const QString& path, QByteArray* data);
+  void ReportReadFailure(const QString& path, const QString& cause);
+  // Reads the log at path and builds its lines, last first, as the converted text (emphasis
+  // null) or the HTML body. On failure reports it and returns false.
+  bool ReadReversed(const QString& path, const Emphasis* emphasis, QByteArray* text);
   // Replaces path with pieces, then either sets "After" and tells completion, or reports
   // failure with the cause.
   void WriteAndFinish(const QString& path, const QList<QByteArrayView>& pieces,

@@ -5,6 +5,7 @@
 #include <QSaveFile>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,13 +81,50 @@ ReadResult DiskFileStore::ReadAll(const QString& path) {
   return result;
 }
 
+ReadResult FileStore::ReadBlocks(const QString& path, const BlockSink& block) {
+  ReadResult read = ReadAll(path);
+  if (read.ok && !read.data.isEmpty()) block(read.data, read.data.size());
+  read.data = QByteArray();
+  return read;
+}
+
+ReadResult DiskFileStore::ReadBlocks(const QString& path, const BlockSink& block) {
+  ReadResult result;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    result.error = file.errorString();
+    return result;
+  }
+  const qint64 size = file.size();
+  // One buffer, used again for every block: the file never lies whole in memory.
+  QByteArray buffer(1024 * 1024, Qt::Uninitialized);
+  for (;;) {
+    const qint64 got = file.read(buffer.data(), buffer.size());
+    if (got < 0) {
+      result.error = file.errorString();
+      return result;
+    }
+    if (got == 0) break;
+    block(QByteArrayView(buffer.constData(), got), size);
+  }
+  result.ok = true;
+  return result;
+}
+
 bool DiskFileStore::WritePiece(QSaveFile& file, QByteArrayView piece, QString* error) {
   // QFileDevice::write may accept less than asked without setting an error: loop, and treat
   // a write that makes no progress as a failure.
+  // Large pieces go in slices, and on Linux the disk starts writing each slice back at once,
+  // so that the sync at the end waits for little more than the last slice.
+  constexpr qint64 kSlice = 8 * 1024 * 1024;
   const char* data = piece.data();
   qint64 left = piece.size();
   while (left > 0) {
-    const qint64 wrote = file.write(data, left);
+    const qint64 wrote = file.write(data, qMin(left, kSlice));
+#ifdef Q_OS_LINUX
+    if (wrote == kSlice && file.flush())
+      ::sync_file_range(file.handle(), file.pos() - wrote, wrote, SYNC_FILE_RANGE_WRITE);
+#endif
     if (wrote <= 0) {
       *error = file.errorString();
       if (file.error() == QFileDevice::NoError || error->isEmpty())

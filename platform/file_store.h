@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <functional>
 
 class QSaveFile;
 
@@ -28,6 +29,10 @@ class FileStore {
   virtual ~FileStore() = default;
   // Reads the whole file as bytes (no line-end translation).
   virtual ReadResult ReadAll(const QString& path) = 0;
+  // Reads the file front to back in blocks, handing each to block(bytes, fileSize); the view
+  // is valid only during the call. The result carries no data. This one reads it whole.
+  using BlockSink = std::function<void(QByteArrayView bytes, qint64 fileSize)>;
+  virtual ReadResult ReadBlocks(const QString& path, const BlockSink& block);
   // Replaces (or creates) path with the concatenation of pieces. A symbolic link stays a link
   // and its target is replaced; an existing file keeps its permissions (and, where allowed,
   // its owner and group).
@@ -37,6 +42,7 @@ class FileStore {
 class DiskFileStore : public FileStore {
  public:
   ReadResult ReadAll(const QString& path) override;
+  ReadResult ReadBlocks(const QString& path, const BlockSink& block) override;
   WriteResult Replace(const QString& path, const QList<QByteArrayView>& pieces) override;
 
  protected:

@@ -136,6 +136,29 @@ TEST(LineCleaning, InPlaceWorkingTextMatchesCopy) {
   }
 }
 
+// Change and Save and HTML Save build their text while the log arrives in blocks, and the result
+// grows when the log's size was not known or was too small a guess.
+TEST(LineCleaning, ReversedTextFromBlocksMatchesWhole) {
+  std::mt19937 rng(5);
+  const char alphabet[] = {'a', '-', '\r', '\n', 'b', '\r'};
+  for (int n = 0; n < 200; ++n) {
+    QByteArray log;
+    for (int i = rng() % 3000; i > 0; --i) log += alphabet[rng() % sizeof alphabet];
+    const Module1 flags{(n & 1) != 0, (n & 2) != 0};
+    const Emphasis emphasis{true, "a", true};
+    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &emphasis}) {
+      ReversedTextBuilder builder(flags, e, n % 3 == 0 ? 0 : log.size());
+      for (qsizetype at = 0; at < log.size();) {
+        const qsizetype take = qMin<qsizetype>(1 + rng() % 50, log.size() - at);
+        builder.Feed(QByteArrayView(log).sliced(at, take));
+        at += take;
+      }
+      EXPECT_EQ(builder.Finish(),
+                e ? BuildHtmlBody(log, flags, *e) : BuildConvertedText(log, flags));
+    }
+  }
+}
+
 TEST(LineCleaning, ConvertingTwiceRestoresOrderWithOneEmptyLine) {
   Module1 flags{true, false};
   QByteArray file = "A\r\nB\r\nC\r\n";
