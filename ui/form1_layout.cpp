@@ -118,8 +118,8 @@ Form1Controls BuildForm1Controls(QWidget* form) {
   c.Text2->setReadOnly(true);
   c.Label6 = MakeLabel(form, "Label6", QString(), {4770, 2190, 1185, 375}, Align::Centre);
   c.Label6->setFont(TitleFont(kTitlePoints));
-  c.Label6->setFrameStyle(QFrame::Box | QFrame::Plain);
-  c.Label6->setLineWidth(1);
+  // A plain frame would take the caption's colour; the status colour is for the caption only.
+  c.Label6->setStyleSheet(QStringLiteral("QLabel { border: 1px solid black; }"));
   c.Label6->setWordWrap(false);
   c.Label3 = MakeTitleLabel(form, "Label3", QStringLiteral("Text Check Window"),
                             {2190, 2340, 2265, 285}, Align::Left, kTitlePoints);
