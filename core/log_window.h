@@ -6,20 +6,12 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "platform/message_box.h"
+
 namespace parlotrim {
 
 // Controls of Form1 that the operations address (names as in the window).
 enum class Control { File1, Text2, Text1, Command1, Command3, Command2, Command4, Check1, Text3 };
-
-// Message box button codes and results.
-inline constexpr int vbOKOnly = 0;
-inline constexpr int vbOKCancel = 1;
-inline constexpr int vbOK = 1;
-inline constexpr int vbCancel = 2;
-
-// Mouse pointer codes.
-inline constexpr int vbDefault = 0;
-inline constexpr int vbHourglass = 11;
 
 // Colours as 0x00BBGGRR.
 inline constexpr quint32 kColourRed = 0x000000FFu;

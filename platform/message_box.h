@@ -8,6 +8,16 @@ class QWidget;
 
 namespace parlotrim {
 
+// Message box button codes and results.
+inline constexpr int vbOKOnly = 0;
+inline constexpr int vbOKCancel = 1;
+inline constexpr int vbOK = 1;
+inline constexpr int vbCancel = 2;
+
+// Mouse pointer codes.
+inline constexpr int vbDefault = 0;
+inline constexpr int vbHourglass = 11;
+
 class WindowServices {
  public:
   virtual ~WindowServices() = default;

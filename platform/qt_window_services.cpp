@@ -8,15 +8,6 @@
 
 namespace parlotrim {
 
-namespace {
-
-constexpr int kButtonsOkCancel = 1;
-constexpr int kResultOk = 1;
-constexpr int kResultCancel = 2;
-constexpr int kPointerHourglass = 11;
-
-}  // namespace
-
 QtWindowServices::~QtWindowServices() {
   if (busy_) QGuiApplication::restoreOverrideCursor();
 }
@@ -32,7 +23,7 @@ int QtWindowServices::MsgBox(QWidget* parent, const QString& prompt, int buttons
   text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   box.setText(text);
   QPushButton* ok = box.addButton(QMessageBox::Ok);
-  if (buttons == kButtonsOkCancel) {
+  if (buttons == vbOKCancel) {
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setEscapeButton(cancel);
   } else {
@@ -40,7 +31,7 @@ int QtWindowServices::MsgBox(QWidget* parent, const QString& prompt, int buttons
   }
   box.setDefaultButton(ok);
   box.exec();
-  return box.clickedButton() == ok ? kResultOk : kResultCancel;
+  return box.clickedButton() == ok ? vbOK : vbCancel;
 }
 
 void QtWindowServices::Beep() {
@@ -48,7 +39,7 @@ void QtWindowServices::Beep() {
 }
 
 void QtWindowServices::SetMousePointer(int code) {
-  const bool busy = code == kPointerHourglass;
+  const bool busy = code == vbHourglass;
   if (busy == busy_) return;
   busy_ = busy;
   if (busy)
