@@ -25,8 +25,6 @@ class LogOperations {
   // HTML Save: writes the cleaned log, reversed, as an HTML document beside it.
   void Command3_Click();
 
-  const QString& LogFolder() const { return logFolder_; }
-
  private:
   void ReportReadFailure(const QString& path, const QString& cause);
   // Reads the log at path and builds its lines, last first, as the converted text (emphasis

@@ -26,7 +26,6 @@ class Form1 : public QWidget, public LogWindow {
   ~Form1() override;
 
   const QString& LogFolder() const { return logFolder_; }
-  const Module1& Flags() const { return module_; }
   qint16 IgnoreFileClick() const { return file1_->IgnoreFileClick(); }
   const Form1Controls& Controls() const { return c_; }
 

@@ -22,7 +22,6 @@ class LineIndex {
   QByteArrayView Line(QByteArrayView text, qsizetype n) const;
   // Index of the line with the most bytes (the first of equals).
   qsizetype LongestLine() const { return longest_; }
-  qsizetype LongestLineBytes() const { return longestBytes_; }
 
  private:
   static constexpr qsizetype kStride = 32;
