@@ -17,9 +17,10 @@ int main(int argc, char* argv[]) {
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtTranslator);
 
-  parlotrim::DiskFileStore files;
+  parlotrim::PosixCalls disk;
+  parlotrim::FileStore files(disk);
   parlotrim::QtWindowServices services;
-  parlotrim::Form1 form(services, files, QCoreApplication::applicationDirPath());
+  parlotrim::Form1 form(services, files, parlotrim::ProgramFolder());
   form.show();
   return app.exec();
 }

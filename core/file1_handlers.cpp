@@ -27,7 +27,9 @@ void File1Handlers::File1_Click() {
   File1_KeyDown(keyCode, 0);
 }
 
-void File1Handlers::File1_GotFocus() { ignoreFileClick_ = 0; }
+void File1Handlers::File1_GotFocus() {
+  ignoreFileClick_ = 0;
+}
 
 void File1Handlers::File1_KeyPress(int& keyAscii) {
   if (keyAscii == kKeyTab || keyAscii == kKeyEnter) keyAscii = 0;

@@ -33,6 +33,8 @@ HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName) {
   h += "<html>\r\n";
   h += "<head>\r\n";
   h += "<meta http-equiv=\"Content-Type\"content=\"text/html; charset=x-sjis\">\r\n";
+  h += "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'none'; "
+       "object-src 'none'\">\r\n";
   h += "<meta name=\"GENERATOR\" content=\"" + EncodeCodePageForHtml(texts::kProgramName) +
        "\">\r\n";
   h += "<title>" + EncodeCodePageForHtml(EscapeTitle(documentName)) + "</title>\r\n";
@@ -42,9 +44,9 @@ HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName) {
   return parts;
 }
 
-QString HtmlDocumentName(const QString& logName) {
-  // The last four characters are dropped unexamined: for a "*.txt" name they are ".txt".
-  return logName.left(qMax<qsizetype>(0, logName.size() - 4)) + QStringLiteral(".html");
+QByteArray HtmlDocumentName(const QByteArray& logName) {
+  // The last four bytes are dropped unexamined: the list shows only "*.txt" names.
+  return logName.chopped(qMin<qsizetype>(4, logName.size())) + ".html";
 }
 
 }  // namespace parlotrim

@@ -1,4 +1,7 @@
-// The HTML document of HTML Save: nine writes, each followed by CR LF, in the code page.
+// The HTML document of HTML Save, in the code page: the head, the body block taken from the
+// working text, and the tail. Every line ends with CR LF. The body block is the log's lines as
+// they are, markup included; a content security policy in the head keeps script in a chat line
+// from ever running.
 #pragma once
 
 #include <QByteArray>
@@ -7,14 +10,14 @@
 namespace parlotrim {
 
 struct HtmlDocumentParts {
-  QByteArray head;  // writes 1 to 7
+  QByteArray head;  // up to and including the <body> line
   QByteArray tail;  // the CR LF of write 8, then write 9
 };
 
 // documentName is the document's own file name (base name + ".html"), used as its title.
 HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName);
 
-// Name of the document for a log: the log's name less its last four characters, + ".html".
-QString HtmlDocumentName(const QString& logName);
+// Name of the document for a log: the log's name less its last four bytes (".txt"), + ".html".
+QByteArray HtmlDocumentName(const QByteArray& logName);
 
 }  // namespace parlotrim

@@ -1,6 +1,7 @@
 #include "core/log_operations.h"
 
 #include <QDir>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -11,51 +12,63 @@
 
 namespace parlotrim {
 
-LogOperations::LogOperations(LogWindow& window, FileStore& files, QString logFolder,
+namespace {
+
+// Every buffer that grows with the log is allocated inside op; one too large for the memory
+// the program may use ends it as a read failure, and the program goes on.
+template <typename Op>
+FileResult GuardMemory(Op&& op) {
+  try {
+    return op();
+  } catch (const std::bad_alloc&) {
+    FileResult result;
+    result.failure = FileResult::Read;
+    result.cause = texts::kNoMemory;
+    return result;
+  }
+}
+
+}  // namespace
+
+LogOperations::LogOperations(LogWindow& window, FileStore& files, QByteArray logFolder,
                              Module1& module)
     : window_(window), files_(files), logFolder_(std::move(logFolder)), module_(module) {}
 
-void LogOperations::ReportReadFailure(const QString& path, const QString& cause) {
-  // The pointer goes back before the message, so the user never sees the hourglass over it.
-  window_.SetMousePointer(vbDefault);
-  window_.MsgBox(texts::kReadError + texts::kCrLf + QDir::toNativeSeparators(path) + texts::kCrLf +
-                     texts::kCauseLabel + cause,
-                 vbOKOnly, texts::kReadErrorTitle);
-}
-
-bool LogOperations::ReadReversed(const QString& path, const Emphasis* emphasis, QByteArray* text) {
-  std::optional<ReversedTextBuilder> builder;
-  const ReadResult read = files_.ReadBlocks(path, [&](QByteArrayView bytes, qint64 fileSize) {
-    if (!builder) builder.emplace(module_, emphasis, fileSize);
-    builder->Feed(bytes);
+FileResult LogOperations::ShowWorkingText(const QByteArray& name) {
+  const FileResult result = GuardMemory([&] {
+    QByteArray data;
+    FileResult read = files_.ReadAll(logFolder_, name, &data);
+    if (read.ok()) window_.SetText1(TakeWorkingText(std::move(data), module_));
+    return read;
   });
-  if (!read.ok) {
-    ReportReadFailure(path, read.error);
-    return false;
-  }
-  *text = builder ? builder->Finish() : QByteArray();
-  return true;
+  if (!result.ok()) window_.SetText1(QByteArray());
+  return result;
 }
 
-void LogOperations::WriteAndFinish(const QString& path, const QList<QByteArrayView>& pieces,
-                                   const QString& failure, const QString& completion) {
-  const WriteResult written = files_.Replace(path, pieces);
-  window_.SetMousePointer(vbDefault);
-  if (!written.ok) {
-    // The old file is untouched: the status stays as it was and no completion is claimed.
-    window_.MsgBox(failure + texts::kCrLf + QDir::toNativeSeparators(path) + texts::kCrLf +
-                       texts::kCauseLabel + written.error,
-                   vbOKOnly, texts::kWriteErrorTitle);
-    return;
+void LogOperations::ReportFailure(const FileResult& result, const QByteArray& name,
+                                  const QString& writeFailed) {
+  window_.SetMousePointer(vbDefault);  // never the hourglass over a message
+  QString prompt = writeFailed, title = texts::kWriteErrorTitle;
+  if (result.failure == FileResult::Read) {
+    prompt = texts::kReadError;
+    title = texts::kReadErrorTitle;
+  } else if (result.failure == FileResult::InUse) {
+    prompt = texts::kInUse;
+    title = texts::kInUseTitle;
+  } else if (result.failure == FileResult::Unsynced) {
+    prompt = texts::kHtmlUnsynced;
+  } else if (result.damaged) {
+    prompt = texts::kLogDamaged;
   }
-  window_.SetLabel6(texts::kAfter, kColourBlue);
-  window_.MsgBox(completion, vbOKOnly, texts::kCompleteTitle);
+  const QString path = QDir::toNativeSeparators(DecodeFileName(logFolder_) + DecodeFileName(name));
+  window_.MsgBox(prompt + texts::kCrLf + path + texts::kCrLf + texts::kCauseLabel + result.cause,
+                 vbOKOnly, title);
 }
 
 void LogOperations::LoadSequence() {
   window_.SetText2(window_.File1FileName());
   window_.SetText1(QByteArray());
-  const QString name = window_.Text2();
+  const QByteArray name = window_.Text2();
   if (name.isEmpty()) {
     window_.MsgBox(texts::kNoFileSelected, vbOKOnly, texts::kNoFileSelectedTitle);
     window_.SetFocus(Control::File1);
@@ -70,15 +83,14 @@ void LogOperations::LoadSequence() {
     module_.LineDelete = true;
 
   window_.SetMousePointer(vbHourglass);
-  ReadResult read = files_.ReadAll(logFolder_ + name);
-  if (!read.ok) {
-    ReportReadFailure(logFolder_ + name, read.error);
-    // Nothing was read: Text1 stays empty, Label6 and the buttons keep their state, and the
-    // list gets the focus back so that another log can be picked.
+  const FileResult read = ShowWorkingText(name);
+  if (!read.ok()) {
+    // Label6 and the buttons keep their state, and the list gets the focus back so that
+    // another log can be picked.
+    ReportFailure(read, name, QString());
     window_.SetFocus(Control::File1);
     return;
   }
-  window_.SetText1(TakeWorkingText(std::move(read.data), module_));
   window_.SetLabel6(texts::kBefore, kColourRed);
   window_.SetMousePointer(vbDefault);
   window_.SetEnabled(Control::Command1, true);
@@ -95,13 +107,32 @@ void LogOperations::Command1_Click() {
   }
 
   window_.SetMousePointer(vbHourglass);
-  window_.SetText1(QByteArray());
-  QByteArray converted;
-  if (!ReadReversed(logFolder_ + window_.Text2(), nullptr, &converted)) return;
-  window_.SetText1(converted);
-
-  const QString path = logFolder_ + window_.Text2();
-  WriteAndFinish(path, {converted, "\r\n"}, texts::kLogWriteError, texts::kTextComplete);
+  window_.SetText1(QByteArray());  // the loaded text goes before the converted one is made
+  const QByteArray name = window_.Text2();
+  const FileResult written = GuardMemory([&] {
+    std::optional<ReversedTextBuilder> builder;
+    QByteArray converted;
+    return files_.RewriteLog(
+        logFolder_, name,
+        [&](QByteArrayView block, qint64 fileSize) {
+          if (!builder) builder.emplace(module_, nullptr, fileSize);
+          builder->Feed(block);
+        },
+        [&] {
+          if (builder) converted = builder->Finish();
+          window_.SetText1(converted);
+          return QList<QByteArrayView>{converted, "\r\n"};
+        });
+  });
+  if (!written.ok()) {
+    // The window shows the log as it is on disk, which the failure left as it was.
+    ShowWorkingText(name);
+    ReportFailure(written, name, texts::kLogWriteError);
+    return;
+  }
+  window_.SetMousePointer(vbDefault);
+  window_.SetLabel6(texts::kAfter, kColourBlue);
+  window_.MsgBox(texts::kTextComplete, vbOKOnly, texts::kCompleteTitle);
 }
 
 void LogOperations::Command3_Click() {
@@ -112,21 +143,40 @@ void LogOperations::Command3_Click() {
   window_.SetMousePointer(vbHourglass);
   window_.SetText1(QByteArray());
 
-  const QString name = window_.Text2();
+  const QByteArray name = window_.Text2();
   if (emphasis.on) {
     // The keyword is compared as bytes in the log's code page. One that cannot be encoded can
     // begin no line of the log.
     emphasis.keyword = EncodeCodePage(window_.Text3(), &emphasis.keywordEncodable);
   }
-  QByteArray body;
-  if (!ReadReversed(logFolder_ + name, &emphasis, &body)) return;
-  window_.SetText1(body);
-
-  const QString documentName = HtmlDocumentName(name);
-  const QString path = logFolder_ + documentName;
-  const HtmlDocumentParts parts = MakeHtmlDocumentParts(documentName);
-  WriteAndFinish(path, {parts.head, body, parts.tail}, texts::kHtmlWriteError,
-                 texts::kHtmlComplete);
+  const QByteArray documentName = HtmlDocumentName(name);
+  const FileResult written = GuardMemory([&] {
+    std::optional<ReversedTextBuilder> builder;
+    FileResult result = files_.ReadBlocks(logFolder_, name, [&](QByteArrayView block, qint64 size) {
+      if (!builder) builder.emplace(module_, &emphasis, size);
+      builder->Feed(block);
+    });
+    if (!result.ok()) return result;
+    const QByteArray body = builder ? builder->Finish() : QByteArray();
+    window_.SetText1(body);
+    const HtmlDocumentParts parts = MakeHtmlDocumentParts(DecodeFileName(documentName));
+    return files_.ReplaceDocument(logFolder_, documentName, {parts.head, body, parts.tail});
+  });
+  if (written.failure == FileResult::Unsynced) {
+    // The document is written; only its lasting through a power cut is in doubt.
+    window_.SetLabel6(texts::kAfter, kColourBlue);
+    ReportFailure(written, documentName, QString());
+    return;
+  }
+  if (!written.ok()) {
+    ShowWorkingText(name);
+    ReportFailure(written, written.failure == FileResult::Read ? name : documentName,
+                  texts::kHtmlWriteError);
+    return;
+  }
+  window_.SetMousePointer(vbDefault);
+  window_.SetLabel6(texts::kAfter, kColourBlue);
+  window_.MsgBox(texts::kHtmlComplete, vbOKOnly, texts::kCompleteTitle);
 }
 
 }  // namespace parlotrim

@@ -3,6 +3,7 @@
 // through FileStore.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "core/line_cleaning.h"
@@ -15,7 +16,7 @@ namespace parlotrim {
 class LogOperations {
  public:
   // logFolder ends with the folder separator; a log's path is logFolder + its bare name.
-  LogOperations(LogWindow& window, FileStore& files, QString logFolder, Module1& module);
+  LogOperations(LogWindow& window, FileStore& files, QByteArray logFolder, Module1& module);
 
   // Loads the log selected in File1: asks the two cleaning questions and shows the cleaned
   // log as the working text.
@@ -26,18 +27,14 @@ class LogOperations {
   void Command3_Click();
 
  private:
-  void ReportReadFailure(const QString& path, const QString& cause);
-  // Reads the log at path and builds its lines, last first, as the converted text (emphasis
-  // null) or the HTML body. On failure reports it and returns false.
-  bool ReadReversed(const QString& path, const Emphasis* emphasis, QByteArray* text);
-  // Replaces path with pieces, then either sets "After" and tells completion, or reports
-  // failure with the cause.
-  void WriteAndFinish(const QString& path, const QList<QByteArrayView>& pieces,
-                      const QString& failure, const QString& completion);
+  // Reads the log and shows its working text; on failure the text window is left empty.
+  FileResult ShowWorkingText(const QByteArray& name);
+  // Tells the user why an operation on the file name failed (pointer back to normal first).
+  void ReportFailure(const FileResult& result, const QByteArray& name, const QString& writeFailed);
 
   LogWindow& window_;
   FileStore& files_;
-  QString logFolder_;
+  QByteArray logFolder_;
   Module1& module_;
 };
 

@@ -18,9 +18,9 @@ inline const QString kBefore = QStringLiteral("Before");
 inline const QString kAfter = QStringLiteral("After");
 
 // Change and Save.
-inline const QString kConfirmChange =
-    QStringLiteral("変換すると、元のテキストファイルは失われ、変換後のファイルに置き換えられます。"
-                   "\r\nよろしいですか？");
+inline const QString kConfirmChange = QStringLiteral(
+    "変換すると、元のテキストファイルは失われ、変換後のファイルに置き換えられます。"
+    "\r\nよろしいですか？");
 inline const QString kChangeTitle = QStringLiteral("Message:Log Change & Save");
 inline const QString kCancelled = QStringLiteral("処理は中断されました。");
 inline const QString kTextComplete = QStringLiteral("Text change complete!");
@@ -41,6 +41,17 @@ inline const QString kLogWriteError =
     QStringLiteral("ログファイルを書き換えられませんでした。元のファイルはそのまま残っています。");
 inline const QString kHtmlWriteError = QStringLiteral(
     "HTMLファイルを書き込めませんでした。同じ名前の既存のファイルはそのまま残っています。");
+inline const QString kLogDamaged = QStringLiteral(
+    "ログファイルの書き換えが途中で止まりました。変換後の内容は同じフォルダーの控えに残っていて、"
+    "次にこのログファイルを読み込むときに書き換えを完了します。");
+inline const QString kHtmlUnsynced = QStringLiteral(
+    "HTMLファイルは書き込みましたが、フォルダーを同期できませんでした。"
+    "停電などがあると、書き込みが失われるおそれがあります。");
+inline const QString kInUseTitle = QStringLiteral("Err:File in use");
+inline const QString kInUse = QStringLiteral(
+    "ほかのプログラムがログファイルを使っているため、書き換えませんでした。"
+    "ログファイルはそのままです。そのプログラムを閉じてから、もう一度実行してください。");
+inline const QString kNoMemory = QStringLiteral("メモリが足りません");
 inline const QString kCauseLabel = QStringLiteral("原因: ");
 
 }  // namespace parlotrim::texts

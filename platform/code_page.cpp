@@ -9,13 +9,17 @@ namespace parlotrim {
 namespace {
 
 #ifdef Q_OS_WIN
-QStringDecoder MakeDecoder() { return QStringDecoder(QStringConverter::System); }
+QStringDecoder MakeDecoder() {
+  return QStringDecoder(QStringConverter::System);
+}
 QStringEncoder MakeEncoder() {
   return QStringEncoder(QStringConverter::System, QStringConverter::Flag::Stateless);
 }
 #else
 constexpr const char* kCodePage = "windows-31j";
-QStringDecoder MakeDecoder() { return QStringDecoder(kCodePage); }
+QStringDecoder MakeDecoder() {
+  return QStringDecoder(kCodePage);
+}
 QStringEncoder MakeEncoder() {
   return QStringEncoder(kCodePage, QStringConverter::Flag::Stateless);
 }
@@ -31,9 +35,15 @@ QString DecodeCodePage(QByteArrayView bytes) {
 #else
 namespace {
 
-bool IsLeadByte(uchar b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool IsTrailByte(uchar b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-bool IsSingleByte(uchar b) { return (b >= 0x20 && b < 0x7F) || (b >= 0xA1 && b <= 0xDF); }
+bool IsLeadByte(uchar b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool IsTrailByte(uchar b) {
+  return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+bool IsSingleByte(uchar b) {
+  return (b >= 0x20 && b < 0x7F) || (b >= 0xA1 && b <= 0xDF);
+}
 
 }  // namespace
 
@@ -67,6 +77,12 @@ QString DecodeCodePage(QByteArrayView bytes) {
   return out;
 }
 #endif
+
+QString DecodeFileName(QByteArrayView bytes) {
+  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  const QString name = utf8.decode(bytes);
+  return utf8.hasError() ? DecodeCodePage(bytes) : name;
+}
 
 QByteArray EncodeCodePage(const QString& text, bool* ok) {
   QStringEncoder encoder = MakeEncoder();

@@ -12,6 +12,10 @@ namespace parlotrim {
 // Decodes bytes for display; bytes that do not decode become U+FFFD.
 QString DecodeCodePage(QByteArrayView bytes);
 
+// A file name (or path) as the file system holds it, for display: UTF-8 where it is valid
+// UTF-8, else Shift JIS (names copied from Windows), with U+FFFD for what does not decode.
+QString DecodeFileName(QByteArrayView bytes);
+
 // Encodes text. Returns false in *ok (when given) if some character has no encoding; the
 // result is then unusable for comparisons.
 QByteArray EncodeCodePage(const QString& text, bool* ok = nullptr);

@@ -1,195 +1,253 @@
 #include "platform/file_store.h"
 
+#include <sys/xattr.h>
+
+#include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#endif
+#include <climits>
+#include <cstdlib>
+
+#include "platform/code_page.h"
+#include "platform/file_util.h"
+#include "platform/log_rewrite.h"
 
 namespace parlotrim {
 
+using namespace files;
+
 namespace {
 
-// Gives the new file the old one's owner, group and mode before it takes its place. A change
-// of owner is refused to ordinary users; the file then stays theirs. This comes after the last
-// write, because a write by an ordinary user clears the setuid and setgid bits, and the mode
-// after the owner, because a change of owner clears them too.
-bool KeepOwnerAndMode(QSaveFile& file, const QString& path, QString* error) {
-#ifdef Q_OS_UNIX
-  struct stat old;
-  const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
-  if (target.isEmpty() || ::stat(target.constData(), &old) != 0) return true;  // a new file
-  [[maybe_unused]] int ignored = ::fchown(file.handle(), old.st_uid, old.st_gid);
-  if (::fchmod(file.handle(), old.st_mode & 07777) == 0) return true;
-  *error = QString::fromLocal8Bit(std::strerror(errno));
-  return false;
-#else
-  Q_UNUSED(file);
-  Q_UNUSED(path);
-  Q_UNUSED(error);
+FileResult Failed(FileResult::Failure failure, const QString& cause) {
+  FileResult result;
+  result.failure = failure;
+  result.cause = cause;
+  return result;
+}
+
+// Why a log could not be opened for reading.
+FileResult ReadFailure(int error) {
+  return Failed(FileResult::Read, error ? Cause(error) : NotRegularCause());
+}
+
+// Reads the opened file up to size (what it held when it was opened), in pieces of at most
+// block bytes, handing each to take(bytes read, how many).
+template <typename Take>
+bool ReadUpTo(PosixCalls& calls, int fd, qint64 size, char* buffer, qint64 block, Take&& take,
+              int* error) {
+  for (qint64 done = 0; done < size;) {
+    const ssize_t got = calls.Read(fd, buffer, size_t(qMin(block, size - done)));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *error = errno;
+      return false;
+    }
+    if (got == 0) break;  // the file got shorter meanwhile
+    take(buffer, got);
+    done += got;
+  }
   return true;
-#endif
+}
+
+QByteArray Parent(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  return slash < 0 ? QByteArray() : path.first(slash + 1);
+}
+
+// Whether st is one of the "*.txt" files of folder, under any name, through any link.
+bool IsTxtOfFolder(const QByteArray& folder, const struct stat& st) {
+  for (const QByteArray& name : FolderEntries(folder)) {
+    struct stat other {};
+    if (EndsWithTxt(name) && ::stat((folder + name).constData(), &other) == 0 &&
+        other.st_dev == st.st_dev && other.st_ino == st.st_ino)
+      return true;
+  }
+  return false;
+}
+
+// Gives the replacement the extended attributes (ACLs among them) of the file it replaces,
+// and no others: a new file may have inherited a folder's default ACL.
+bool KeepExtendedAttributes(const QByteArray& from, int to, int* error) {
+  auto names = [](ssize_t size, const QByteArray& list) {
+    return size > 0 ? list.first(size - 1).split('\0') : QList<QByteArray>();
+  };
+  QByteArray list(64 * 1024, '\0');
+  const ssize_t size = ::listxattr(from.constData(), list.data(), size_t(list.size()));
+  if (size < 0 && errno != ENOTSUP) {
+    *error = errno;
+    return false;
+  }
+  const QList<QByteArray> wanted = names(size, list);
+  QByteArray value(64 * 1024, '\0'), present(64 * 1024, '\0');
+  for (const QByteArray& name : wanted) {
+    const ssize_t n = ::getxattr(from.constData(), name.constData(), value.data(), value.size());
+    if (n < 0) continue;  // gone meanwhile, or not ours to read
+    const ssize_t m = ::fgetxattr(to, name.constData(), present.data(), present.size());
+    if (m == n && std::equal(value.data(), value.data() + n, present.data())) continue;
+    if (::fsetxattr(to, name.constData(), value.constData(), size_t(n), 0) != 0) {
+      *error = errno;
+      return false;
+    }
+  }
+  const ssize_t own = ::flistxattr(to, list.data(), size_t(list.size()));
+  for (const QByteArray& name : names(own, list)) {
+    if (!wanted.contains(name) && ::fremovexattr(to, name.constData()) != 0 && errno != ENODATA) {
+      *error = errno;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Owner and group first (which clear the setuid and setgid bits), the attributes, then the
+// mode, all after the last write (an ordinary user's write clears those bits too).
+bool KeepMetadata(int fd, const QByteArray& old, const struct stat& st, int* error) {
+  [[maybe_unused]] const int refused = ::fchown(fd, st.st_uid, st.st_gid);
+  if (!KeepExtendedAttributes(old, fd, error)) return false;
+  if (::fchmod(fd, st.st_mode & 07777) == 0) return true;
+  *error = errno;
+  return false;
 }
 
 }  // namespace
 
-ReadResult DiskFileStore::ReadAll(const QString& path) {
-  ReadResult result;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    result.error = file.errorString();
-    return result;
+FileStore::FileStore(PosixCalls& calls) : calls_(calls) {}
+
+QList<QByteArray> FileStore::ListLogs(const QByteArray& folder) {
+  QList<QByteArray> logs;
+  for (const QByteArray& name : FolderEntries(folder)) {
+    struct stat st {};
+    if (IsLogName(name) && ::stat((folder + name).constData(), &st) == 0 && S_ISREG(st.st_mode))
+      logs.append(name);
   }
-  // The size is only a hint: the file may change while it is read, and some files report no
-  // size at all. The bytes go straight into one buffer of that size, and reading goes on until
-  // the end. The buffer keeps two free bytes in front of the data, where a load puts the CR LF
-  // that its text begins with, without moving a log of any size.
+  std::sort(logs.begin(), logs.end(), [](const QByteArray& a, const QByteArray& b) {
+    const int order = DecodeFileName(a).compare(DecodeFileName(b), Qt::CaseInsensitive);
+    return order != 0 ? order < 0 : a < b;
+  });
+  return logs;
+}
+
+FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, QByteArray* data) {
+  FileResult finished = FinishInterruptedRewrite(calls_, folder, name);
+  if (!finished.ok()) return finished;
+  struct stat st {};
+  int error = 0;
+  bool opened = false;
+  const Fd fd = OpenRegular(calls_, folder + name, O_RDONLY, &st, &error, &opened);
+  if (!fd.valid()) return ReadFailure(error);
+  // Two free bytes in front of the data, where a load puts the CR LF that its text begins with.
   constexpr qsizetype kFrontRoom = 2;
-  const qint64 hint = qMax<qint64>(file.size(), 0);
-  result.data.reserve(kFrontRoom + hint);
-  result.data.fill('\0', kFrontRoom);
-  constexpr qint64 kBlock = 64 * 1024 * 1024;
-  for (;;) {
-    const qsizetype at = result.data.size();
-    qint64 got = 0;
-    if (at < kFrontRoom + hint) {
-      const qint64 want = qMin<qint64>(kFrontRoom + hint - at, kBlock);
-      result.data.resize(at + want);
-      got = file.read(result.data.data() + at, want);
-      result.data.resize(at + qMax<qint64>(got, 0));
-    } else {
-      char more[64 * 1024];
-      got = file.read(more, sizeof more);
-      if (got > 0) result.data.append(more, got);
-    }
+  if (st.st_size > qint64(std::numeric_limits<qsizetype>::max() / 2))
+    return Failed(FileResult::Read, MemoryCause());
+  data->resize(kFrontRoom + qsizetype(st.st_size));
+  qsizetype at = kFrontRoom;
+  while (at < data->size()) {
+    const ssize_t got = calls_.Read(fd.get(), data->data() + at,
+                                    size_t(qMin<qsizetype>(data->size() - at, 1 << 30)));
+    if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      result.error = file.errorString();
-      result.data = QByteArray();
-      return result;
+      const int readError = errno;
+      *data = QByteArray();
+      return Failed(FileResult::Read, Cause(readError));
     }
-    if (got == 0) break;
+    if (got == 0) break;  // the file got shorter meanwhile
+    at += got;
   }
-  result.data.remove(0, kFrontRoom);  // moves the start of the data, not the bytes
-  result.ok = true;
-  return result;
+  data->resize(at);
+  data->remove(0, kFrontRoom);  // moves the start of the data, not the bytes
+  return FileResult();
 }
 
-ReadResult FileStore::ReadBlocks(const QString& path, const BlockSink& block) {
-  ReadResult read = ReadAll(path);
-  if (read.ok && !read.data.isEmpty()) block(read.data, read.data.size());
-  read.data = QByteArray();
-  return read;
+FileResult FileStore::ReadBlocks(const QByteArray& folder, const QByteArray& name,
+                                 const BlockSink& sink) {
+  FileResult finished = FinishInterruptedRewrite(calls_, folder, name);
+  if (!finished.ok()) return finished;
+  struct stat st {};
+  int error = 0;
+  bool opened = false;
+  const Fd fd = OpenRegular(calls_, folder + name, O_RDONLY, &st, &error, &opened);
+  if (!fd.valid()) return ReadFailure(error);
+  QByteArray buffer(1 << 20, Qt::Uninitialized);
+  auto take = [&](char* bytes, ssize_t got) { sink(QByteArrayView(bytes, got), st.st_size); };
+  if (!ReadUpTo(calls_, fd.get(), st.st_size, buffer.data(), buffer.size(), take, &error))
+    return Failed(FileResult::Read, Cause(error));
+  return FileResult();
 }
 
-ReadResult DiskFileStore::ReadBlocks(const QString& path, const BlockSink& block) {
-  ReadResult result;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    result.error = file.errorString();
-    return result;
-  }
-  const qint64 size = file.size();
-  // One buffer, used again for every block: the file never lies whole in memory.
-  QByteArray buffer(1024 * 1024, Qt::Uninitialized);
-  for (;;) {
-    const qint64 got = file.read(buffer.data(), buffer.size());
-    if (got < 0) {
-      result.error = file.errorString();
-      return result;
+FileResult FileStore::RewriteLog(const QByteArray& folder, const QByteArray& name,
+                                 const BlockSink& sink, const Producer& produce) {
+  return RewriteInPlace(calls_, folder, name, sink, produce);
+}
+
+void FileStore::FinishInterruptedRewrites(const QByteArray& folder) {
+  RemoveStaleTemporaries(folder);
+  FinishInterruptedRewrite(calls_, folder, QByteArray());
+}
+
+FileResult FileStore::ReplaceDocument(const QByteArray& folder, const QByteArray& name,
+                                      const QList<QByteArrayView>& pieces) {
+  QByteArray target = folder + name;
+  struct stat old {};
+  bool exists = false;
+  int error = 0;
+  if (::lstat(target.constData(), &old) != 0) {
+    if (errno != ENOENT) return Failed(FileResult::Write, Cause(errno));
+  } else {
+    if (S_ISLNK(old.st_mode)) {
+      // The file at the end of the link is replaced, and the link stays.
+      char* real = ::realpath(target.constData(), nullptr);
+      if (!real) return Failed(FileResult::Write, NotRegularCause());
+      target = QByteArray(real);
+      std::free(real);
     }
-    if (got == 0) break;
-    block(QByteArrayView(buffer.constData(), got), size);
-  }
-  result.ok = true;
-  return result;
-}
-
-bool DiskFileStore::WritePiece(QSaveFile& file, QByteArrayView piece, QString* error) {
-  // QFileDevice::write may accept less than asked without setting an error: loop, and treat
-  // a write that makes no progress as a failure.
-  // Large pieces go in slices, and on Linux the disk starts writing each slice back at once,
-  // so that the sync at the end waits for little more than the last slice.
-  constexpr qint64 kSlice = 8 * 1024 * 1024;
-  const char* data = piece.data();
-  qint64 left = piece.size();
-  while (left > 0) {
-    const qint64 wrote = file.write(data, qMin(left, kSlice));
-#ifdef Q_OS_LINUX
-    if (wrote == kSlice && file.flush())
-      ::sync_file_range(file.handle(), file.pos() - wrote, wrote, SYNC_FILE_RANGE_WRITE);
-#endif
-    if (wrote <= 0) {
-      *error = file.errorString();
-      if (file.error() == QFileDevice::NoError || error->isEmpty())
-        *error = QStringLiteral("write failed");
-      return false;
-    }
-    data += wrote;
-    left -= wrote;
-  }
-  return true;
-}
-
-bool DiskFileStore::Flush(QSaveFile& file, QString* error) {
-  if (file.flush() && file.error() == QFileDevice::NoError) return true;
-  *error = file.errorString();
-  return false;
-}
-
-bool DiskFileStore::Sync(QSaveFile& file, QString* error) {
-#ifdef Q_OS_UNIX
-  // QSaveFile's own sync ignores a failure, so the data is synced and checked here.
-  if (::fsync(file.handle()) != 0) {
-    *error = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
-  }
-#else
-  Q_UNUSED(file);
-  Q_UNUSED(error);
-#endif
-  return true;
-}
-
-bool DiskFileStore::Commit(QSaveFile& file, QString* error) {
-  if (file.commit()) return true;
-  *error = file.errorString();
-  return false;
-}
-
-WriteResult DiskFileStore::Replace(const QString& path, const QList<QByteArrayView>& pieces) {
-  WriteResult result;
-  QSaveFile file(path);  // resolves a symbolic link: the link stays, its target is replaced
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) {
-    result.error = file.errorString();
-    return result;
+    if (::stat(target.constData(), &old) != 0 || !S_ISREG(old.st_mode))
+      return Failed(FileResult::Write, NotRegularCause());
+    // A document the user made read-only stays as it is.
+    if (::access(target.constData(), W_OK) != 0) return Failed(FileResult::Write, Cause(errno));
+    if (EndsWithTxt(target.mid(target.lastIndexOf('/') + 1)) || IsTxtOfFolder(folder, old))
+      return Failed(FileResult::Write,
+                    QStringLiteral("この名前はテキストファイル（ログ）を指しているため、"
+                                   "上書きしませんでした"));
+    exists = true;
   }
 
-  QString error;
+  const QByteArray targetFolder = Parent(target);
+  RemoveStaleTemporaries(targetFolder);
+  TempFile temp;
+  if (!CreateTemp(calls_, targetFolder, &temp, &error))
+    return Failed(FileResult::Write, Cause(error));
   bool ok = true;
   for (QByteArrayView piece : pieces) {
-    if (!(ok = WritePiece(file, piece, &error))) break;
+    if (!(ok = WriteAll(calls_, temp.fd.get(), piece, &error))) break;
   }
-  ok = ok && Flush(file, &error) && KeepOwnerAndMode(file, path, &error) && Sync(file, &error);
+  ok = ok && (!exists || KeepMetadata(temp.fd.get(), target, old, &error));
+  if (ok && calls_.Fsync(temp.fd.get()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && calls_.Rename(temp.path().constData(), target.constData()) != 0) {
+    ok = false;
+    error = errno;
+  }
   if (!ok) {
-    file.cancelWriting();
-    // The temporary file goes when the QSaveFile does; nothing has touched the target.
-    result.error = error;
-    return result;
+    ::unlink(temp.path().constData());
+    return Failed(FileResult::Write, Cause(error));
   }
-  if (!Commit(file, &error)) {
-    result.error = error;
-    return result;
+  calls_.Reached(Phase::DocumentNamed);
+  if (!SyncFolder(calls_, targetFolder, &error)) {
+    FileResult unsynced = Failed(FileResult::Unsynced, Cause(error));
+    return unsynced;
   }
-  result.ok = true;
-  return result;
+  return FileResult();
+}
+
+QByteArray ProgramFolder() {
+  char buffer[PATH_MAX + 1];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+  QByteArray path =
+      n > 0 ? QByteArray(buffer, n) : QFile::encodeName(QCoreApplication::applicationFilePath());
+  return Parent(path);
 }
 
 }  // namespace parlotrim

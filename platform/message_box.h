@@ -23,8 +23,7 @@ class WindowServices {
   virtual ~WindowServices() = default;
   // buttons: 0 OK only, 1 OK and Cancel with OK the default. Returns 1 for OK, 2 otherwise
   // (Cancel, Esc, the close box). No icon. CR LF in prompt is a line break.
-  virtual int MsgBox(QWidget* parent, const QString& prompt, int buttons,
-                     const QString& title) = 0;
+  virtual int MsgBox(QWidget* parent, const QString& prompt, int buttons, const QString& title) = 0;
   virtual void Beep() = 0;
   // 11 shows the application-wide hourglass, 0 restores the default pointer.
   virtual void SetMousePointer(int code) = 0;

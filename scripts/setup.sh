@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
-  libgtest-dev googletest
+  libgtest-dev googletest acl
   fonts-ipafont-gothic
   xvfb xauth
 )

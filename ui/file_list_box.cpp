@@ -1,8 +1,9 @@
 #include "ui/file_list_box.h"
 
-#include <QDir>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+
+#include "platform/code_page.h"
 
 namespace parlotrim {
 
@@ -16,19 +17,18 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
   });
 }
 
-void FileListBox::SetFolder(const QString& folder) {
-  QDir dir(folder);
-  dir.setNameFilters({QStringLiteral("*.txt")});
-  dir.setFilter(QDir::Files);  // matching is case-insensitive unless QDir::CaseSensitive
-  dir.setSorting(QDir::Name | QDir::IgnoreCase);
+void FileListBox::SetNames(const QList<QByteArray>& names) {
   clear();
-  addItems(dir.entryList());
+  for (const QByteArray& name : names) {
+    auto* item = new QListWidgetItem(DecodeFileName(name), this);
+    item->setData(Qt::UserRole, name);
+  }
   setCurrentItem(nullptr, QItemSelectionModel::Clear);
 }
 
-QString FileListBox::FileName() const {
+QByteArray FileListBox::FileName() const {
   const QList<QListWidgetItem*> selected = selectedItems();
-  return selected.isEmpty() ? QString() : selected.first()->text();
+  return selected.isEmpty() ? QByteArray() : selected.first()->data(Qt::UserRole).toByteArray();
 }
 
 void FileListBox::OnSelectionChanged() {

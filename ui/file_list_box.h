@@ -1,12 +1,12 @@
-// The file list: the "*.txt" files of one folder (the extension matched without regard to
-// case), sorted by name, with nothing selected until the user picks an entry. It raises a
-// click notification for a left click on an entry and for every change of selection made with
-// the keyboard; that notification comes while the key is handled, so after whatever watched
+// The file list: the logs of one folder, with nothing selected until the user picks an entry. It
+// raises a click notification for a left click on an entry and for every change of selection made
+// with the keyboard; that notification comes while the key is handled, so after whatever watched
 // the key's key-down. From no selection, Down (or any move) selects the first entry.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QListWidget>
-#include <QString>
 
 namespace parlotrim {
 
@@ -16,10 +16,10 @@ class FileListBox : public QListWidget {
  public:
   explicit FileListBox(QWidget* parent = nullptr);
 
-  // Lists the matching files of folder, none selected.
-  void SetFolder(const QString& folder);
+  // Lists names (as the file system holds them; shown decoded), none selected.
+  void SetNames(const QList<QByteArray>& names);
   // The bare name of the selected entry; empty when none is selected.
-  QString FileName() const;
+  QByteArray FileName() const;
 
  signals:
   void Clicked();

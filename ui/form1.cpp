@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+#include "platform/code_page.h"
 #include "ui/colours.h"
 #include "ui/file_list_box.h"
 #include "ui/keyword_box.h"
@@ -21,7 +22,7 @@ static void InitUiResources() {
 
 namespace parlotrim {
 
-Form1::Form1(WindowServices& services, FileStore& files, const QString& programFolder,
+Form1::Form1(WindowServices& services, FileStore& files, const QByteArray& programFolder,
              QWidget* parent)
     : QWidget(parent), services_(services), files_(files), programFolder_(programFolder) {
   InitUiResources();
@@ -85,16 +86,17 @@ void Form1::SetMousePointer(int code) {
   services_.SetMousePointer(code);
 }
 
-QString Form1::File1FileName() const {
+QByteArray Form1::File1FileName() const {
   return c_.File1->FileName();
 }
 
-QString Form1::Text2() const {
-  return c_.Text2->text();
+QByteArray Form1::Text2() const {
+  return text2Name_;
 }
 
-void Form1::SetText2(const QString& name) {
-  c_.Text2->setText(name);
+void Form1::SetText2(const QByteArray& name) {
+  text2Name_ = name;
+  c_.Text2->setText(DecodeFileName(name));
   c_.Text2->repaint();
 }
 

@@ -21,11 +21,11 @@ class Form1 : public QWidget, public LogWindow {
 
  public:
   // programFolder is the folder of the executable; the logs are its "*.txt" files.
-  Form1(WindowServices& services, FileStore& files, const QString& programFolder,
+  Form1(WindowServices& services, FileStore& files, const QByteArray& programFolder,
         QWidget* parent = nullptr);
   ~Form1() override;
 
-  const QString& LogFolder() const { return logFolder_; }
+  const QByteArray& LogFolder() const { return logFolder_; }
   qint16 IgnoreFileClick() const { return file1_->IgnoreFileClick(); }
   const Form1Controls& Controls() const { return c_; }
 
@@ -33,9 +33,9 @@ class Form1 : public QWidget, public LogWindow {
   int MsgBox(const QString& prompt, int buttons, const QString& title) override;
   void Beep() override;
   void SetMousePointer(int code) override;
-  QString File1FileName() const override;
-  QString Text2() const override;
-  void SetText2(const QString& name) override;
+  QByteArray File1FileName() const override;
+  QByteArray Text2() const override;
+  void SetText2(const QByteArray& name) override;
   void SetText1(const QByteArray& workingText) override;
   int Check1Value() const override;
   QString Text3() const override;
@@ -80,9 +80,10 @@ class Form1 : public QWidget, public LogWindow {
 
   WindowServices& services_;
   FileStore& files_;
-  const QString programFolder_;
+  const QByteArray programFolder_;
   Module1 module_;
-  QString logFolder_;
+  QByteArray logFolder_;
+  QByteArray text2Name_;  // the name the file-name box shows
   Form1Controls c_;
   std::unique_ptr<LogOperations> operations_;
   std::unique_ptr<File1Handlers> file1_;

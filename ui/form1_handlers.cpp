@@ -29,14 +29,15 @@ void Form1::Form_Load() {
   logFolder_ = FolderWithSeparator(programFolder_);
   operations_ = std::make_unique<LogOperations>(*this, files_, logFolder_, module_);
   file1_ = std::make_unique<File1Handlers>(*this, *operations_);
-  c_.File1->SetFolder(logFolder_);
+  files_.FinishInterruptedRewrites(logFolder_);
+  c_.File1->SetNames(files_.ListLogs(logFolder_));
   PlaceWindow();
   c_.Command1->setEnabled(false);
   c_.Command3->setEnabled(false);
   c_.Check1->setChecked(false);
   c_.Text3->setEnabled(false);
   c_.Text1->SetBytes(QByteArray());
-  c_.Text2->setText(QString());
+  SetText2(QByteArray());
   c_.Text3->setText(QString());
   c_.Label6->setText(QString());
 }

@@ -16,10 +16,9 @@ int PixelsFromTwips(qreal twips) {
   return static_cast<int>(std::floor(twips / kTwipsPerPixel));
 }
 
-QString FolderWithSeparator(const QString& folder) {
-  QString native = QDir::toNativeSeparators(folder);
-  if (!native.endsWith(QDir::separator())) native += QDir::separator();
-  return native;
+QByteArray FolderWithSeparator(const QByteArray& folder) {
+  const char separator = QDir::separator().toLatin1();
+  return folder.endsWith(separator) ? folder : folder + separator;
 }
 
 }  // namespace parlotrim

@@ -22,6 +22,6 @@ QPointF WindowPlaceTwips(float screenWidth, float screenHeight, float windowWidt
 int PixelsFromTwips(qreal twips);
 
 // The folder with the native separator at its end, which is not doubled when it is there.
-QString FolderWithSeparator(const QString& folder);
+QByteArray FolderWithSeparator(const QByteArray& folder);
 
 }  // namespace parlotrim

@@ -1,169 +1,241 @@
+// The three operations against a scripted window and a real temporary folder: what the user sees
+// (boxes, text window, status, buttons, focus) and what is on disk afterwards.
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <string>
 #include <vector>
 
 #include "core/file1_handlers.h"
-#include "core/log_operations.h"
+#include "core/html_document.h"
 #include "core/texts.h"
-#include "tests/core/fake_window.h"
+#include "platform/code_page.h"
 #include "tests/core/test_files.h"
 
 namespace parlotrim {
 namespace {
 
-using testing::FakeWindow;
-using Calls = std::vector<std::string>;
+using namespace testing;
 
-class Operations : public ::testing::Test {
- protected:
-  void Load(const QString& name, int nullAnswer, int lineAnswer) {
-    window.selected = name;
-    window.answers = {nullAnswer, lineAnswer};
-    ops.LoadSequence();
-    window.calls.clear();
-    window.boxes.clear();
+const QStringList kLoadTitles = {"Ask:Null Delete", "Ask:Line Delete"};
+
+TEST(Load, ShowsCleanedLogWithTheAnswersGiven) {
+  struct Case {
+    QByteArray log;
+    int nullAnswer, lineAnswer;
+    QByteArray shown;
+  };
+  const std::vector<Case> cases = {
+      {"a\r\n\r\n----\r\nb", vbCancel, vbOK, "\r\na\r\n\r\n\r\nb"},
+      {"a\r\n\r\n----\r\nb", vbOK, vbCancel, "\r\na\r\n----\r\nb"},
+      {"a\r\n\r\n----\r\nb", vbOK, vbOK, "\r\na\r\nb"},
+      {"", vbOK, vbOK, ""},
+      {"\r\n- -\r\n", vbOK, vbOK, "\r\n- -"},
+  };
+  for (const Case& c : cases) {
+    Session s;
+    s.module = {true, true};
+    s.folder.write("log.txt", c.log);
+    s.window.selected = "log.txt";
+    s.window.answers = {c.nullAnswer, c.lineAnswer};
+    FileStore files(s.disk);
+    LogOperations(s.window, files, s.folder.path(), s.module).LoadSequence();
+    EXPECT_EQ(s.window.text1, c.shown) << c.log.toStdString();
+    EXPECT_EQ(s.window.Titles(), kLoadTitles);
+    EXPECT_EQ(s.module.NullDelete, c.nullAnswer == vbOK);
+    EXPECT_EQ(s.module.LineDelete, c.lineAnswer == vbOK);
+    EXPECT_EQ(s.window.label6, "Before");
+    EXPECT_EQ(s.window.label6Colour, kColourRed);
+    EXPECT_TRUE(s.window.command1Enabled && s.window.command3Enabled);
+    EXPECT_EQ(s.window.focus, Control::Command1);
+    EXPECT_EQ(s.window.pointer, vbDefault);
   }
-
-  testing::LogFolder folder;
-  FakeWindow window;
-  DiskFileStore disk;
-  Module1 module;
-  LogOperations ops{window, disk, folder.path(), module};
-};
-
-TEST_F(Operations, LoadShowsCleanedLogAndEnablesActions) {
-  folder.write("log.txt", "a\r\n\r\n----\r\nb");
-  module = {true, true};
-  window.selected = "log.txt";
-  window.answers = {vbCancel, vbOK};
-  ops.LoadSequence();
-  EXPECT_EQ(window.calls, (Calls{"Text2 log.txt", "Text1 empty",
-                                 "MsgBox Ask:Null Delete 1 -> 2", "MsgBox Ask:Line Delete 1 -> 1",
-                                 "Pointer 11", "Text1 set", "Label6 Before 255", "Pointer 0",
-                                 "Enable Command1", "Enable Command3", "Focus Command1"}));
-  EXPECT_EQ(window.boxes[0].first, texts::kAskNullDelete);
-  EXPECT_EQ(window.boxes[1].first, texts::kAskLineDelete);
-  EXPECT_EQ(window.text1, "\r\na\r\n\r\n\r\nb");
-  EXPECT_FALSE(module.NullDelete);
-  EXPECT_TRUE(module.LineDelete);
 }
 
-TEST_F(Operations, LoadWithoutSelectionKeepsFlagsAndStatus) {
-  module = {true, true};
-  window.label6 = "After";
-  window.text2 = "old.txt";
-  window.text1 = "old";
-  ops.LoadSequence();
-  EXPECT_EQ(window.calls, (Calls{"Text2 ", "Text1 empty", "MsgBox Err:File select 0 -> 1",
-                                 "Focus File1"}));
-  EXPECT_EQ(window.boxes[0].first, texts::kNoFileSelected);
-  EXPECT_TRUE(module.NullDelete && module.LineDelete);
-  EXPECT_EQ(window.label6, "After");
+TEST(Load, WithoutSelectionOrLogChangesNothingElse) {
+  for (const QByteArray& selected : {QByteArray(), QByteArray("gone.txt")}) {
+    Session s;
+    s.module = {true, true};
+    s.window.label6 = "After";
+    s.window.text1 = "old";
+    s.window.focus = Control::Command1;
+    s.Load(selected);
+    EXPECT_TRUE(s.window.text1.isEmpty());
+    EXPECT_EQ(s.window.text2, selected);
+    EXPECT_EQ(s.window.boxes.back().title,
+              selected.isEmpty() ? "Err:File select" : "Err:File read");
+    EXPECT_EQ(s.window.boxes.back().pointer, vbDefault);
+    EXPECT_TRUE(selected.isEmpty() || s.window.boxes.back().prompt.contains("gone.txt"));
+    EXPECT_EQ(s.module.NullDelete, selected.isEmpty());  // the questions came before the read
+    EXPECT_EQ(s.window.label6, "After");
+    EXPECT_FALSE(s.window.command1Enabled);
+    EXPECT_EQ(s.window.focus, Control::File1);
+  }
 }
 
-TEST_F(Operations, LoadOfVanishedLogReportsAndRestoresPointer) {
-  window.selected = "gone.txt";
-  ops.LoadSequence();
-  EXPECT_EQ(window.calls, (Calls{"Text2 gone.txt", "Text1 empty", "MsgBox Ask:Null Delete 1 -> 1",
-                                 "MsgBox Ask:Line Delete 1 -> 1", "Pointer 11", "Pointer 0",
-                                 "MsgBox Err:File read 0 -> 1", "Focus File1"}));
-  EXPECT_TRUE(window.boxes.back().first.contains("gone.txt"));
-  EXPECT_TRUE(window.label6.isEmpty());
-  EXPECT_FALSE(window.command1Enabled);
+TEST(ChangeAndSave, RewritesReversedWithTheStoredAnswers) {
+  struct Case {
+    QByteArray log;
+    bool clean;
+    QByteArray file;
+  };
+  const std::vector<Case> cases = {
+      {"A\r\nB\r\nC\r\n", false, "C\r\nB\r\nA\r\n\r\n"},
+      {"A\r\n\r\n--\r\nB\r\nC", false, "C\r\nB\r\n--\r\n\r\nA\r\n\r\n"},
+      {"A\r\n\r\n--\r\nB\r\nC", true, "C\r\nB\r\nA\r\n\r\n"},
+      {"", false, "\r\n"},
+      {"\r\n----\r\n", true, "\r\n"},
+      {"A\rB\nC", false, "B\nC\r\nA\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    Session s;
+    s.folder.write("log.txt", c.log);
+    ASSERT_TRUE(s.Load("log.txt", c.clean));
+    s.window.text1 = "whatever the window showed";
+    ASSERT_TRUE(s.Run(Op::Change));
+    EXPECT_EQ(s.folder.read("log.txt"), c.file) << c.log.toStdString();
+    EXPECT_EQ(s.window.text1, c.file.chopped(2));
+    EXPECT_EQ(s.window.Titles(), (QStringList{"Message:Log Change & Save", "Complete Massage"}));
+    EXPECT_EQ(s.window.boxes[0].prompt, texts::kConfirmChange);
+    EXPECT_EQ(s.window.boxes[1].prompt, "Text change complete!");
+    EXPECT_EQ(s.window.boxes[1].pointer, vbDefault);
+    EXPECT_EQ(s.window.label6, "After");
+    EXPECT_EQ(s.window.label6Colour, kColourBlue);
+    EXPECT_EQ(s.folder.entries(), QList<QByteArray>{"log.txt"});
+  }
 }
 
-TEST_F(Operations, ChangeAndSaveRewritesReversedWithStoredFlags) {
-  folder.write("log.txt", "A\r\n\r\n--\r\nB\r\nC");
-  Load("log.txt", vbCancel, vbOK);
-  window.text1 = "whatever the window showed";
-  ops.Command1_Click();
-  EXPECT_EQ(window.calls, (Calls{"MsgBox Message:Log Change & Save 1 -> 1", "Pointer 11",
-                                 "Text1 empty", "Text1 set", "Pointer 0", "Label6 After 16711680",
-                                 "MsgBox Complete Massage 0 -> 1"}));
-  EXPECT_EQ(window.boxes[0].first, texts::kConfirmChange);
-  EXPECT_EQ(window.boxes[1].first, "Text change complete!");
-  EXPECT_EQ(window.text1, "C\r\nB\r\n\r\n\r\nA\r\n");
-  EXPECT_EQ(folder.read("log.txt"), "C\r\nB\r\n\r\n\r\nA\r\n\r\n");
-  EXPECT_EQ(folder.entries(), QStringList{"log.txt"});
+TEST(ChangeAndSave, TwiceRestoresTheOrderAndCancelTouchesNothing) {
+  Session s;
+  s.folder.write("log.txt", "A\r\nB\r\nC\r\n");
+  ASSERT_TRUE(s.Load("log.txt", true));
+  ASSERT_TRUE(s.Run(Op::Change) && s.Run(Op::Change));
+  EXPECT_EQ(s.folder.read("log.txt"), "A\r\nB\r\nC\r\n\r\n");
+
+  const QByteArray shown = s.window.text1;
+  s.window.answers = {vbCancel};
+  s.window.label6 = "Before";
+  s.window.focus = Control::Command1;
+  EXPECT_FALSE(s.Run(Op::Change));
+  EXPECT_EQ(s.window.Titles(),
+            (QStringList{"Message:Log Change & Save", "Message:Log Change & Save"}));
+  EXPECT_EQ(s.window.boxes[1].prompt, texts::kCancelled);
+  EXPECT_EQ(s.window.beeps, 1);
+  EXPECT_EQ(s.window.focus, Control::File1);
+  EXPECT_EQ(s.window.label6, "Before");
+  EXPECT_EQ(s.window.text1, shown);
+  EXPECT_EQ(s.folder.read("log.txt"), "A\r\nB\r\nC\r\n\r\n");
 }
 
-TEST_F(Operations, ChangeAndSaveOfEmptyResultWritesOneLineEnd) {
-  folder.write("log.txt", "\r\n----\r\n");
-  Load("log.txt", vbOK, vbOK);
-  ops.Command1_Click();
-  EXPECT_EQ(window.text1, "");
-  EXPECT_EQ(folder.read("log.txt"), "\r\n");
-}
-
-TEST_F(Operations, ChangeAndSaveCancelTouchesNothing) {
-  folder.write("log.txt", "A\r\nB");
-  Load("log.txt", vbOK, vbOK);
-  window.answers = {vbCancel};
-  ops.Command1_Click();
-  EXPECT_EQ(window.calls, (Calls{"MsgBox Message:Log Change & Save 1 -> 2", "Beep",
-                                 "MsgBox Message:Log Change & Save 0 -> 1", "Focus File1"}));
-  EXPECT_EQ(window.boxes[1].first, texts::kCancelled);
-  EXPECT_EQ(window.text1, "\r\nA\r\nB");
-  EXPECT_EQ(window.label6, "Before");
-  EXPECT_EQ(folder.read("log.txt"), "A\r\nB");
-}
-
-TEST_F(Operations, EmptyFileNameNamesTheFolderAndFails) {
-  window.text2 = "";
-  ops.Command1_Click();
-  EXPECT_EQ(window.calls.back(), "MsgBox Err:File read 0 -> 1");
-  EXPECT_EQ(window.pointer, vbDefault);
-}
-
-const QByteArray kHtmlHead =
-    "<html>\r\n<head>\r\n"
-    "<meta http-equiv=\"Content-Type\"content=\"text/html; charset=x-sjis\">\r\n"
-    "<meta name=\"GENERATOR\" content=\""
+// プログラム名　パーロトリム Parlotrim in Shift JIS.
+const QByteArray kGenerator =
     "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x96\xbc\x81\x40"
-    "\x83\x70\x81\x5b\x83\x8d\x83\x67\x83\x8a\x83\x80 Parlotrim\">\r\n";
+    "\x83\x70\x81\x5b\x83\x8d\x83\x67\x83\x8a\x83\x80 Parlotrim";
 
-TEST_F(Operations, HtmlSaveWritesDocumentBesideLog) {
-  folder.write("diary.txt", "AB1\r\n\r\nx<b>\r\nAB2");
-  folder.write("diary.html", "old document");
-  Load("diary.txt", vbCancel, vbCancel);
-  window.check1 = 1;
-  window.text3 = "AB";
-  ops.Command3_Click();
-  EXPECT_EQ(window.calls, (Calls{"MsgBox Message:HTML Change & Save 0 -> 1", "Pointer 11",
-                                 "Text1 empty", "Text1 set", "Pointer 0", "Label6 After 16711680",
-                                 "MsgBox Complete Massage 0 -> 1"}));
-  EXPECT_EQ(window.boxes[0].first, texts::kHtmlOpening);
-  EXPECT_EQ(window.boxes[1].first, "HTML change complete!");
-  const QByteArray body = "<strong>AB2</strong><br>\r\nx<b><br>\r\n<br>\r\n<strong>AB1</strong><br>\r\n";
-  EXPECT_EQ(window.text1, body);
-  EXPECT_EQ(folder.read("diary.html"), kHtmlHead +
-                                           "<title>diary.html</title>\r\n</head>\r\n"
-                                           "<body bgcolor=\"#FFFFFF\">\r\n" +
-                                           body + "\r\n</body></html>\r\n");
-  EXPECT_EQ(folder.read("diary.txt"), "AB1\r\n\r\nx<b>\r\nAB2");
+TEST(HtmlSave, WritesTheDocumentBesideTheLog) {
+  Session s;
+  s.folder.write("diary.txt", "AB1\r\n\r\nx<b>\r\nAB2");
+  s.folder.write("diary.html", "old document");
+  ASSERT_TRUE(s.Load("diary.txt"));
+  s.window.check1 = 1;
+  s.window.text3 = "AB";
+  ASSERT_TRUE(s.Run(Op::Html));
+  const QByteArray body =
+      "<strong>AB2</strong><br>\r\nx<b><br>\r\n<br>\r\n<strong>AB1</strong><br>\r\n";
+  EXPECT_EQ(s.window.text1, body);
+  EXPECT_EQ(s.folder.read("diary.html"),
+            "<html>\r\n<head>\r\n"
+            "<meta http-equiv=\"Content-Type\"content=\"text/html; charset=x-sjis\">\r\n"
+            "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'none'; "
+            "object-src 'none'\">\r\n"
+            "<meta name=\"GENERATOR\" content=\"" +
+                kGenerator +
+                "\">\r\n<title>diary.html</title>\r\n</head>\r\n<body bgcolor=\"#FFFFFF\">\r\n" +
+                body + "\r\n</body></html>\r\n");
+  EXPECT_EQ(s.window.Titles(), (QStringList{"Message:HTML Change & Save", "Complete Massage"}));
+  EXPECT_EQ(s.window.boxes[0].prompt, texts::kHtmlOpening);
+  EXPECT_EQ(s.window.boxes[1].prompt, "HTML change complete!");
+  EXPECT_EQ(s.window.label6, "After");
+  EXPECT_EQ(s.folder.read("diary.txt"), "AB1\r\n\r\nx<b>\r\nAB2");
 }
 
-TEST_F(Operations, HtmlSaveOfEmptyLogAndUnencodableKeyword) {
-  folder.write("e.txt", "");
-  folder.write("k.txt", "x\u00e9\r\ny");
-  Load("e.txt", vbOK, vbOK);
-  ops.Command3_Click();
-  EXPECT_TRUE(folder.read("e.html").endsWith("<body bgcolor=\"#FFFFFF\">\r\n\r\n</body></html>\r\n"));
-  EXPECT_EQ(window.text1, "");
+TEST(HtmlSave, EmphasisAndBlankLines) {
+  struct Case {
+    QByteArray log;
+    bool clean;
+    int check1;
+    QString keyword;
+    QByteArray body;
+  };
+  const std::vector<Case> cases = {
+      {"", true, 0, "", ""},
+      {"A\r\n\r\nB", false, 0, "", "B<br>\r\n<br>\r\nA<br>\r\n"},
+      {"A\r\n\r\nB", false, 1, "", "<strong>B</strong><br>\r\n<br>\r\n<strong>A</strong><br>\r\n"},
+      {"AB\r\nABC\r\nA\r\nab\r\nxAB", false, 1, "AB",
+       "xAB<br>\r\nab<br>\r\nA<br>\r\n<strong>ABC</strong><br>\r\n<strong>AB</strong><br>\r\n"},
+      {"-\r\n--", false, 1, "-", "<strong>--</strong><br>\r\n<strong>-</strong><br>\r\n"},
+      {"-\r\n--\r\nx", true, 1, "-", "x<br>\r\n"},
+      {"AB", false, 0, "AB", "AB<br>\r\n"},  // the switch is off
+      // No Shift JIS code for the keyword: it can begin no line.
+      {"x\xc3\xa9\r\ny", false, 1, QStringLiteral("x\u00e9"), "y<br>\r\nx\xc3\xa9<br>\r\n"},
+  };
+  for (const Case& c : cases) {
+    Session s;
+    s.folder.write("log.txt", c.log);
+    ASSERT_TRUE(s.Load("log.txt", c.clean));
+    s.window.check1 = c.check1;
+    s.window.text3 = c.keyword;
+    ASSERT_TRUE(s.Run(Op::Html));
+    EXPECT_EQ(s.window.text1, c.body) << c.log.toStdString();
+    EXPECT_TRUE(
+        s.folder.read("log.html")
+            .endsWith("<body bgcolor=\"#FFFFFF\">\r\n" + c.body + "\r\n</body></html>\r\n"));
+  }
+}
 
-  Load("k.txt", vbOK, vbOK);
-  window.check1 = 1;
-  window.text3 = QStringLiteral("x\u00e9");  // no Shift JIS code: it can begin no line
-  ops.Command3_Click();
-  EXPECT_EQ(window.text1, "y<br>\r\nx\u00e9<br>\r\n");
+TEST(HtmlDocument, NamesAndTitles) {
+  const std::vector<std::pair<QByteArray, QByteArray>> names = {
+      {"diary.txt", "diary.html"}, {"a.b.TXT", "a.b.html"}, {".txt", ".html"}, {"ab", ".html"}};
+  for (const auto& [log, document] : names) EXPECT_EQ(HtmlDocumentName(log), document);
+  const std::vector<std::pair<QString, QByteArray>> titles = {
+      {QStringLiteral("ログ 1.html"), "<title>\x83\x8d\x83\x4f 1.html</title>"},
+      {QStringLiteral("a&b<c>.html"), "<title>a&amp;b&lt;c&gt;.html</title>"},
+      {QStringLiteral("caf\u00e9\U0001F600.html"), "<title>caf&#233;&#128512;.html</title>"},
+  };
+  for (const auto& [name, title] : titles)
+    EXPECT_TRUE(MakeHtmlDocumentParts(name).head.contains(title)) << title.toStdString();
+}
+
+TEST(CodePage, DecodingForDisplayAndEncoding) {
+  const std::vector<std::pair<QByteArray, QString>> cases = {
+      {"\x83\x70\x81\x5b", QStringLiteral("パー")},
+      {"\xb1\x5c~", QStringLiteral("ｱ\\~")},
+      {"a\x80"
+       "b\xa0\xfd\xff",
+       QStringLiteral("a\uFFFDb\uFFFD\uFFFD\uFFFD")},
+      {"\x83 x", QStringLiteral("\uFFFD x")},  // lead byte without its trail byte
+      {"x\x83", QStringLiteral("x\uFFFD")},    // lead byte at the end
+      {"\x85\x40", QStringLiteral("\uFFFD")},  // well-formed but unassigned
+      {QByteArray("\0\x1a\x1c\n\x7f", 5), QStringLiteral("\u0000\u001a\u001c\n\u007f")},
+  };
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(DecodeCodePage(bytes), text);
+  // File names: UTF-8 where they are valid UTF-8, else Shift JIS.
+  EXPECT_EQ(DecodeFileName("\xe3\x83\xad.txt"), QStringLiteral("ロ.txt"));
+  EXPECT_EQ(DecodeFileName("\x83\x8d\x83\x4f.txt"), QStringLiteral("ログ.txt"));
+  EXPECT_EQ(DecodeFileName("\x83\xff.txt"), QStringLiteral("\uFFFD\uFFFD.txt"));
+  bool ok = false;
+  EXPECT_EQ(EncodeCodePage(QStringLiteral("パ～"), &ok), "\x83\x70\x81\x60");
+  EXPECT_TRUE(ok);
+  EncodeCodePage(QStringLiteral("x\u00e9"), &ok);
+  EXPECT_FALSE(ok);
 }
 
 // The list's key and click handling decides when a load runs.
-TEST_F(Operations, File1KeysAndClicks) {
-  folder.write("a.txt", "A");
-  File1Handlers file1(window, ops);
+TEST(File1, KeysAndClicks) {
+  Session s;
+  s.folder.write("a.txt", "A");
+  FileStore files(s.disk);
+  LogOperations ops(s.window, files, s.folder.path(), s.module);
+  File1Handlers file1(s.window, ops);
   struct Step {
     const char* what;
     int key;  // 0: a click notification; -1: the list gets the focus
@@ -172,38 +244,42 @@ TEST_F(Operations, File1KeysAndClicks) {
     bool toCheck1;
   };
   const std::vector<Step> steps = {
-      {"focus", -1, 0, false, false},    {"click loads", 0, 0, true, false},
+      {"focus", -1, 0, false, false},
+      {"click loads", 0, 0, true, false},
       {"click after load swallowed", 0, 0, false, false},
       {"next click loads", 0, 0, true, false},
       {"down arrow", 40, 0, false, false},
       {"its selection click swallowed", 0, 0, false, false},
-      {"enter loads", 13, 0, true, false},  {"tab loads", 9, 0, true, false},
-      {"shift+enter", 13, 1, false, true},  {"shift+tab", 9, 1, false, true},
-      {"ctrl+enter", 13, 2, false, false},  {"alt+enter", 13, 4, false, false},
+      {"enter loads", 13, 0, true, false},
+      {"tab loads", 9, 0, true, false},
+      {"shift+enter", 13, 1, false, true},
+      {"shift+tab", 9, 1, false, true},
+      {"ctrl+enter", 13, 2, false, false},
+      {"alt+enter", 13, 4, false, false},
       {"shift+ctrl+enter", 13, 3, false, false},
-      {"focus clears", -1, 0, false, false}, {"click loads", 0, 0, true, false},
+      {"focus clears", -1, 0, false, false},
+      {"click loads", 0, 0, true, false},
   };
-  window.selected = "a.txt";
-  for (const Step& s : steps) {
-    window.calls.clear();
-    if (s.key == -1) {
+  s.window.selected = "a.txt";
+  for (const Step& step : steps) {
+    s.window.boxes.clear();
+    s.window.focus = Control::Text1;
+    if (step.key == -1) {
       file1.File1_GotFocus();
-    } else if (s.key == 0) {
+    } else if (step.key == 0) {
       file1.File1_Click();
     } else {
-      int key = s.key;
-      file1.File1_KeyDown(key, s.shift);
+      int key = step.key;
+      file1.File1_KeyDown(key, step.shift);
     }
-    const bool loaded = !window.calls.empty() && window.calls.front() == "Text2 a.txt";
-    EXPECT_EQ(loaded, s.loads) << s.what;
-    EXPECT_EQ(window.calls == Calls{"Focus Check1"}, s.toCheck1) << s.what;
+    EXPECT_EQ(s.window.Titles() == kLoadTitles, step.loads) << step.what;
+    EXPECT_EQ(s.window.focus == Control::Check1, step.toCheck1) << step.what;
   }
-  int ascii = 13;
-  File1Handlers::File1_KeyPress(ascii);
-  EXPECT_EQ(ascii, 0);
-  ascii = 'a';
-  File1Handlers::File1_KeyPress(ascii);
-  EXPECT_EQ(ascii, 'a');
+  for (auto [in, out] : {std::pair{13, 0}, {9, 0}, {'a', 'a'}}) {
+    int ascii = in;
+    File1Handlers::File1_KeyPress(ascii);
+    EXPECT_EQ(ascii, out);
+  }
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
-// Files for tests: a temporary log folder, and reading and writing bytes.
+// A temporary log folder, its files as bytes, and a scripted window with the log operations to
+// run in it.
 #pragma once
 
 #include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QList>
 #include <QTemporaryDir>
+
+#include "core/log_operations.h"
+#include "tests/core/fake_window.h"
 
 namespace parlotrim::testing {
 
@@ -12,15 +15,30 @@ class LogFolder {
  public:
   LogFolder();
   // The folder, ending with the separator, as the program forms it.
-  QString path() const;
-  QString file(const QString& name) const { return path() + name; }
-  void write(const QString& name, const QByteArray& bytes) const;
-  QByteArray read(const QString& name) const;
+  QByteArray path() const;
+  QByteArray file(const QByteArray& name) const { return path() + name; }
+  void write(const QByteArray& name, const QByteArray& bytes) const;
+  QByteArray read(const QByteArray& name) const;  // "<missing>" when it cannot be read
   // Names of the entries in the folder, sorted.
-  QStringList entries() const;
+  QList<QByteArray> entries() const;
 
  private:
   QTemporaryDir dir_;
+};
+
+enum class Op { Change, Html };
+
+// A log folder with a window and the operations on it, as the program has them.
+struct Session {
+  LogFolder folder;
+  FakeWindow window;
+  Module1 module;
+  PosixCalls disk;
+
+  // Loads name; clean answers OK to both questions. True when the load completed.
+  bool Load(const QByteArray& name, bool clean = false);
+  // Runs op on the disk, or on calls where given. True when it told of completion.
+  bool Run(Op op, PosixCalls* calls = nullptr);
 };
 
 }  // namespace parlotrim::testing

@@ -1,5 +1,5 @@
-// What the fault, hostile-input and metadata tests share: a log folder with a scripted window
-// to run the operations in, and a way to run part of a test in a forked child process.
+// What the fault, hostile-input and metadata tests share: running part of a test in a forked
+// child, a file layer that fails or dies on demand, and a fingerprint of a folder.
 #pragma once
 
 #include <grp.h>
@@ -7,44 +7,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QFile>
+#include <QByteArray>
 #include <csignal>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 
-#include "core/log_operations.h"
-#include "core/texts.h"
-#include "tests/core/fake_window.h"
+#include "platform/posix_calls.h"
 #include "tests/core/test_files.h"
 
 namespace parlotrim::testing {
-
-enum class Op { Change, Html };
-
-struct Session {
-  LogFolder folder;
-  FakeWindow window;
-  Module1 module;
-
-  // Loads name, with empty lines and separators dropped if clean; true when it was loaded.
-  bool Load(const QString& name, bool clean = false) {
-    DiskFileStore disk;
-    window.selected = name;
-    window.answers = {clean ? vbOK : vbCancel, clean ? vbOK : vbCancel};
-    window.calls.clear();
-    LogOperations(window, disk, folder.path(), module).LoadSequence();
-    return window.calls.back() == "Focus Command1";
-  }
-  // Runs op with store (the disk if none); true when it completed.
-  bool Run(Op op, FileStore* store = nullptr) {
-    DiskFileStore disk;
-    LogOperations ops(window, store ? *store : disk, folder.path(), module);
-    window.calls.clear();
-    window.boxes.clear();
-    (ops.*(op == Op::Change ? &LogOperations::Command1_Click : &LogOperations::Command3_Click))();
-    return window.boxes.back().second == texts::kCompleteTitle;
-  }
-};
 
 struct Child {
   int status = -1;  // as waitpid gives it: 0 when body returned
@@ -52,22 +25,28 @@ struct Child {
   bool NoNobody() const { return WIFEXITED(status) && WEXITSTATUS(status) == 77; }
 };
 
-// Runs body in a forked child and hands back what it returned. With sizeLimit >= 0 the child has
-// that RLIMIT_FSIZE, a full disk that binds root too (SIGXFSZ ignored: writes fail with EFBIG).
-// With nobodyReads it runs as the user nobody, who must be able to read that file.
-inline Child RunInChild(const std::function<std::string()>& body, long long sizeLimit = -1,
-                        const QString& nobodyReads = {}) {
+struct Limits {
+  long long fileSize = -1;      // RLIMIT_FSIZE: a full disk that binds root too
+  long long addressSpace = -1;  // RLIMIT_AS: the memory the program may use
+  QByteArray nobodyReads;       // run as the user nobody, who must be able to read this file
+};
+
+// Runs body in a forked child and hands back what it returned.
+inline Child RunInChild(const std::function<std::string()>& body, const Limits& limits = {}) {
   int fds[2];
   if (::pipe(fds) != 0) return {};
   const pid_t pid = ::fork();
   if (pid == 0) {  // never returns into the test framework
-    if (!nobodyReads.isEmpty() &&
+    if (!limits.nobodyReads.isEmpty() &&
         (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
-         ::access(QFile::encodeName(nobodyReads).constData(), R_OK) != 0))
+         ::access(limits.nobodyReads.constData(), R_OK) != 0))
       ::_exit(77);
-    const rlimit limit{rlim_t(sizeLimit), rlim_t(sizeLimit)};
-    ::signal(SIGXFSZ, SIG_IGN);
-    if (sizeLimit >= 0 && ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+    ::signal(SIGXFSZ, SIG_IGN);  // writes past the limit fail with EFBIG
+    const rlimit fsize{rlim_t(limits.fileSize), rlim_t(limits.fileSize)};
+    const rlimit as{rlim_t(limits.addressSpace), rlim_t(limits.addressSpace)};
+    if ((limits.fileSize >= 0 && ::setrlimit(RLIMIT_FSIZE, &fsize) != 0) ||
+        (limits.addressSpace >= 0 && ::setrlimit(RLIMIT_AS, &as) != 0))
+      ::_exit(3);
     const std::string out = body();
     ::_exit(::write(fds[1], out.data(), out.size()) == ssize_t(out.size()) ? 0 : 4);
   }
@@ -78,6 +57,53 @@ inline Child RunInChild(const std::function<std::string()>& body, long long size
   ::close(fds[0]);
   if (pid > 0) ::waitpid(pid, &child.status, 0);
   return child;
+}
+
+// The disk with one thing broken for real, or a process that dies at a phase of a rewrite.
+class FaultyCalls : public PosixCalls {
+ public:
+  enum Fault { None, FileSync, FolderSync, RenameFails, ShortWrites, NoLease };
+  Fault fault = None;
+  std::optional<Phase> killAt;
+
+  ssize_t Write(int fd, const void* data, size_t size) override {
+    return PosixCalls::Write(fd, data, fault == ShortWrites && size > 1 ? size / 2 : size);
+  }
+  ssize_t Pwrite(int fd, const void* data, size_t size, off_t at) override {
+    return PosixCalls::Pwrite(fd, data, fault == ShortWrites && size > 1 ? size / 2 : size, at);
+  }
+  int Fsync(int fd) override {
+    struct stat st {};
+    ::fstat(fd, &st);
+    if (fault == (S_ISDIR(st.st_mode) ? FolderSync : FileSync)) return Fail(EIO);
+    return PosixCalls::Fsync(fd);
+  }
+  int Rename(const char* from, const char* to) override {
+    return fault == RenameFails ? Fail(EXDEV) : PosixCalls::Rename(from, to);
+  }
+  int SetLease(int fd, int type) override {
+    return fault == NoLease && type == F_WRLCK ? Fail(EINVAL) : PosixCalls::SetLease(fd, type);
+  }
+  void Reached(Phase phase) override {
+    if (killAt == phase) ::raise(SIGKILL);
+  }
+
+ private:
+  static int Fail(int error) {
+    errno = error;
+    return -1;
+  }
+};
+
+// Every entry under folder by name, with the bytes of a file ("/" for a folder).
+inline std::map<QByteArray, QByteArray> Snapshot(const LogFolder& folder) {
+  std::map<QByteArray, QByteArray> all;
+  for (const QByteArray& name : folder.entries()) {
+    struct stat st {};
+    ::lstat(folder.file(name).constData(), &st);
+    all[name] = S_ISDIR(st.st_mode) ? "/" : folder.read(name);
+  }
+  return all;
 }
 
 }  // namespace parlotrim::testing

@@ -1,6 +1,7 @@
 // A failure seen in the real window: the "Err:" box comes with the ordinary pointer, never the
 // hourglass; the status still reads "Before"; both buttons still work.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QDir>
@@ -31,10 +32,11 @@ class AnsweringServices : public QtWindowServices {
 TEST(WindowFaults, FailureLeavesWindowReady) {
   for (bool change : {true, false}) {
     SCOPED_TRACE(change ? "log deleted, Change and Save" : "document name taken by a folder");
-    testing::LogFolder folder;
+    parlotrim::testing::LogFolder folder;
     folder.write("log.txt", "A\r\nB\r\n");
     AnsweringServices services;
-    DiskFileStore disk;
+    PosixCalls calls;
+    FileStore disk(calls);
     Form1 form(services, disk, folder.path().chopped(1));
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
@@ -43,8 +45,8 @@ TEST(WindowFaults, FailureLeavesWindowReady) {
     QTest::keyClick(c.File1, Qt::Key_Return);
     ASSERT_EQ(c.Label6->text(), "Before");
 
-    ASSERT_TRUE(change ? QFile::remove(folder.file("log.txt"))
-                       : QDir().mkdir(folder.file("log.html")));
+    ASSERT_TRUE(change ? ::unlink(folder.file("log.txt").constData()) == 0
+                       : ::mkdir(folder.file("log.html").constData(), 0755) == 0);
     services.boxes.clear();
     QTest::mouseClick(change ? c.Command1 : c.Command3, Qt::LeftButton);
     ASSERT_EQ(services.boxes.size(), 2);

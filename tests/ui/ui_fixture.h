@@ -50,7 +50,7 @@ class FormFixture {
       QFile file(dir_.filePath(name));
       if (file.open(QIODevice::WriteOnly)) file.write(bytes);
     }
-    form_ = std::make_unique<Form1>(services, files_, dir_.path());
+    form_ = std::make_unique<Form1>(services, files_, QFile::encodeName(dir_.path()));
   }
   Form1& form() { return *form_; }
   const Form1Controls& c() const { return form_->Controls(); }
@@ -71,7 +71,8 @@ class FormFixture {
 
  private:
   QTemporaryDir dir_;
-  DiskFileStore files_;
+  PosixCalls disk_;
+  FileStore files_{disk_};
   std::unique_ptr<Form1> form_;
 };
 

@@ -1,0 +1,52 @@
+// The system calls through which the file store reaches the disk. The real ones by default;
+// tests put a subclass in their place to make one of them fail, or to stop the process at a
+// named phase of a rewrite, in a way that binds root as much as anyone.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace parlotrim {
+
+// Where a rewrite of a log in place has got to. A process killed at any of them leaves the log
+// as it was, or the complete new content in a synced copy that the next run finishes.
+enum class Phase {
+  CopyWritten,   // the copy of the new content is written and synced, under a temporary name
+  CopyNamed,     // ... and renamed to say it is complete (the log is untouched)
+  LogSized,      // the log has its new length (its first bytes are still the old ones)
+  LogWritten,    // the new content is in the log and synced; the copy is still there
+  DocumentNamed  // a document replaced by rename; its folder is not yet synced
+};
+
+class PosixCalls {
+ public:
+  virtual ~PosixCalls() = default;
+
+  virtual int Open(const char* path, int flags, mode_t mode = 0) {
+    return ::open(path, flags | O_CLOEXEC, mode);
+  }
+  virtual ssize_t Read(int fd, void* data, size_t size) { return ::read(fd, data, size); }
+  virtual ssize_t Pread(int fd, void* data, size_t size, off_t at) {
+    return ::pread(fd, data, size, at);
+  }
+  virtual ssize_t Write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+  virtual ssize_t Pwrite(int fd, const void* data, size_t size, off_t at) {
+    return ::pwrite(fd, data, size, at);
+  }
+  virtual int Fsync(int fd) { return ::fsync(fd); }
+  virtual int Ftruncate(int fd, off_t size) { return ::ftruncate(fd, size); }
+  virtual int Rename(const char* from, const char* to) { return ::rename(from, to); }
+  // Takes (F_WRLCK) or gives up (F_UNLCK) a lease on fd; see fcntl(2), F_SETLEASE.
+  virtual int SetLease(int fd, int type);
+  // The lease on fd as it stands: F_WRLCK while nobody waits to open the file.
+  virtual int GetLease(int fd);
+
+  // Called as a rewrite passes each phase.
+  virtual void Reached(Phase) {}
+};
+
+}  // namespace parlotrim
