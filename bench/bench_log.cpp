@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -318,10 +319,11 @@ const char* OperationName(Operation op) {
 
 // One run of a log operation through the core, in the child.
 void TimeOperation(Operation op, const QString& folder, const QString& logName, Sample* sample) {
-  DiskFileStore files;
+  PosixCalls disk;
+  FileStore files(disk);
   Module1 module;
-  NoopWindow window(logName);
-  LogOperations operations(window, files, folder, module);
+  NoopWindow window(QFile::encodeName(logName));
+  LogOperations operations(window, files, QFile::encodeName(folder), module);
   // Change and Save and HTML Save clean with the answers of the last load; the window answers
   // OK to both questions.
   module.NullDelete = true;

@@ -228,8 +228,9 @@ void RunOperation(Operation op, const Paths& p, int runs, Outcome* out) {
   char* argv[] = {name, nullptr};
   QApplication app(argc, argv);
   AnswerOk services;
-  parlotrim::DiskFileStore files;
-  parlotrim::Form1 form(services, files, QString::fromStdString(p.folder));
+  parlotrim::PosixCalls disk;
+  parlotrim::FileStore files(disk);
+  parlotrim::Form1 form(services, files, QByteArray::fromStdString(p.folder));
   form.show();
   const parlotrim::Form1Controls& c = form.Controls();
   if (!QTest::qWaitForWindowActive(&form)) return Fail(out, "the window never became active");
