@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/line_reader.h"
+#include "platform/large_buffer.h"
 
 namespace parlotrim {
 
@@ -113,6 +114,7 @@ ReversedTextBuilder::ReversedTextBuilder(const Module1& flags, const Emphasis* e
   const qint64 hint = qMax<qint64>(sizeHint, 0);
   const qint64 room = emphasis ? hint + hint / 2 : hint + hint / 16;
   out_ = QByteArray(qsizetype(room + 64), Qt::Uninitialized);
+  PreferHugePages(out_.data(), out_.size());
   free_ = out_.size();
 }
 

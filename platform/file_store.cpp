@@ -11,6 +11,7 @@
 
 #include "platform/code_page.h"
 #include "platform/file_util.h"
+#include "platform/large_buffer.h"
 #include "platform/log_rewrite.h"
 
 namespace parlotrim {
@@ -141,6 +142,7 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
   if (st.st_size > qint64(std::numeric_limits<qsizetype>::max() / 2))
     return Failed(FileResult::Read, MemoryCause());
   data->resize(kFrontRoom + qsizetype(st.st_size));
+  PreferHugePages(data->data(), data->size());
   qsizetype at = kFrontRoom;
   while (at < data->size()) {
     const ssize_t got = calls_.Read(fd.get(), data->data() + at,

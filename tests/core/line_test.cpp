@@ -159,15 +159,6 @@ TEST(LineCleaning, ReversedTextFromBlocksMatchesWhole) {
   }
 }
 
-TEST(LineCleaning, ConvertingTwiceRestoresOrderWithOneEmptyLine) {
-  Module1 flags{true, false};
-  QByteArray file = "A\r\nB\r\nC\r\n";
-  file = BuildConvertedText(file, flags) + "\r\n";
-  EXPECT_EQ(file, "C\r\nB\r\nA\r\n\r\n");
-  file = BuildConvertedText(file, flags) + "\r\n";
-  EXPECT_EQ(file, "A\r\nB\r\nC\r\n\r\n");
-}
-
 struct BodyCase {
   const char* name;
   bool lineDelete;
