@@ -27,11 +27,6 @@ FileResult Failed(FileResult::Failure failure, const QString& cause) {
   return result;
 }
 
-// Why a log could not be opened for reading.
-FileResult ReadFailure(int error) {
-  return Failed(FileResult::Read, error ? Cause(error) : NotRegularCause());
-}
-
 // Reads the opened file up to size (what it held when it was opened), in pieces of at most
 // block bytes, handing each to take(bytes read, how many).
 template <typename Take>
@@ -129,14 +124,23 @@ QList<QByteArray> FileStore::ListLogs(const QByteArray& folder) {
   return logs;
 }
 
-FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, QByteArray* data) {
-  FileResult finished = FinishInterruptedRewrite(calls_, folder, name);
-  if (!finished.ok()) return finished;
-  struct stat st {};
+// Opens a log to read it, once any rewrite of it that a crash cut short is finished.
+Fd FileStore::OpenLog(const QByteArray& folder, const QByteArray& name, struct stat* st,
+                      FileResult* result) {
+  *result = FinishInterruptedRewrite(calls_, folder, name);
+  if (!result->ok()) return Fd();
   int error = 0;
-  bool opened = false;
-  const Fd fd = OpenRegular(calls_, folder + name, O_RDONLY, &st, &error, &opened);
-  if (!fd.valid()) return ReadFailure(error);
+  bool exists = false;
+  Fd fd = OpenRegular(calls_, folder + name, O_RDONLY, st, &error, &exists);
+  if (!fd.valid()) *result = Failed(FileResult::Read, error ? Cause(error) : NotRegularCause());
+  return fd;
+}
+
+FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, QByteArray* data) {
+  struct stat st {};
+  FileResult result;
+  const Fd fd = OpenLog(folder, name, &st, &result);
+  if (!fd.valid()) return result;
   // Two free bytes in front of the data, where a load puts the CR LF that its text begins with.
   constexpr qsizetype kFrontRoom = 2;
   if (st.st_size > qint64(std::numeric_limits<qsizetype>::max() / 2))
@@ -149,9 +153,9 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
                                     size_t(qMin<qsizetype>(data->size() - at, 1 << 30)));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      const int readError = errno;
+      const int error = errno;
       *data = QByteArray();
-      return Failed(FileResult::Read, Cause(readError));
+      return Failed(FileResult::Read, Cause(error));
     }
     if (got == 0) break;  // the file got shorter meanwhile
     at += got;
@@ -163,14 +167,12 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
 
 FileResult FileStore::ReadBlocks(const QByteArray& folder, const QByteArray& name,
                                  const BlockSink& sink) {
-  FileResult finished = FinishInterruptedRewrite(calls_, folder, name);
-  if (!finished.ok()) return finished;
   struct stat st {};
-  int error = 0;
-  bool opened = false;
-  const Fd fd = OpenRegular(calls_, folder + name, O_RDONLY, &st, &error, &opened);
-  if (!fd.valid()) return ReadFailure(error);
+  FileResult result;
+  const Fd fd = OpenLog(folder, name, &st, &result);
+  if (!fd.valid()) return result;
   QByteArray buffer(1 << 20, Qt::Uninitialized);
+  int error = 0;
   auto take = [&](char* bytes, ssize_t got) { sink(QByteArrayView(bytes, got), st.st_size); };
   if (!ReadUpTo(calls_, fd.get(), st.st_size, buffer.data(), buffer.size(), take, &error))
     return Failed(FileResult::Read, Cause(error));

@@ -20,6 +20,7 @@
 #include <QString>
 #include <functional>
 
+#include "platform/file_util.h"
 #include "platform/posix_calls.h"
 
 namespace parlotrim {
@@ -73,6 +74,9 @@ class FileStore {
   void FinishInterruptedRewrites(const QByteArray& folder);
 
  private:
+  files::Fd OpenLog(const QByteArray& folder, const QByteArray& name, struct stat* st,
+                    FileResult* result);
+
   PosixCalls& calls_;
 };
 

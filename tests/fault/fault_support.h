@@ -62,15 +62,22 @@ inline Child RunInChild(const std::function<std::string()>& body, const Limits& 
 // The disk with one thing broken for real, or a process that dies at a phase of a rewrite.
 class FaultyCalls : public PosixCalls {
  public:
-  enum Fault { None, FileSync, FolderSync, RenameFails, ShortWrites, NoLease };
+  enum Fault { None, FileSync, FolderSync, RenameFails, ShortCalls, NoLease };
   Fault fault = None;
   std::optional<Phase> killAt;
 
+  // Reads and writes that do less than they were asked, as they may.
+  ssize_t Read(int fd, void* data, size_t size) override {
+    return PosixCalls::Read(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size);
+  }
+  ssize_t Pread(int fd, void* data, size_t size, off_t at) override {
+    return PosixCalls::Pread(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size, at);
+  }
   ssize_t Write(int fd, const void* data, size_t size) override {
-    return PosixCalls::Write(fd, data, fault == ShortWrites && size > 1 ? size / 2 : size);
+    return PosixCalls::Write(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size);
   }
   ssize_t Pwrite(int fd, const void* data, size_t size, off_t at) override {
-    return PosixCalls::Pwrite(fd, data, fault == ShortWrites && size > 1 ? size / 2 : size, at);
+    return PosixCalls::Pwrite(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size, at);
   }
   int Fsync(int fd) override {
     struct stat st {};

@@ -70,7 +70,7 @@ std::vector<Fault> Faults() {
       {"file sync fails", nothing, write, write, FaultyCalls::FileSync},
       {"rename fails", nothing, write, write, FaultyCalls::RenameFails},
       {"folder sync fails", nothing, write, "", FaultyCalls::FolderSync},
-      {"short writes", nothing, done, done, FaultyCalls::ShortWrites},
+      {"short reads and writes", nothing, done, done, FaultyCalls::ShortCalls},
       {"log read-only", readOnly("log.txt"), write, "", FaultyCalls::None, {-1, -1, "log.txt"}},
       {"document read-only",
        readOnly("log.html"),
