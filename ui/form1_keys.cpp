@@ -51,6 +51,11 @@ bool Form1::DispatchKey(QWidget* control, QKeyEvent* event) {
   } else if (control == c_.Text3) {
     Text3_KeyDown(keyCode, shift);
     keyPress = &Form1::Text3_KeyPress;
+  } else if (control == c_.Command3 || control == c_.Command4) {
+    // Enter presses the focused button as Space does; with Ctrl or Alt it is no Enter.
+    if (keyCode != kKeyEnter || (shift & (kCtrlMask | kAltMask)) != 0) return false;
+    static_cast<QPushButton*>(control)->click();
+    return true;
   } else {
     return false;  // the other controls keep the toolkit's own handling
   }

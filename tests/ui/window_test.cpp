@@ -198,6 +198,11 @@ class WindowTest : public QObject {
     // Controls outside the chain keep the toolkit's traversal in the designed tab order.
     row("Text2 Tab", "Text2", tab, 0, "loaded", "Text1", "");
     row("Command4 Tab", "Command4", tab, 0, "", "Check1", "");
+    // Enter presses the buttons outside the chain, as Space does.
+    row("Command3 Enter runs HTML Save", "Command3", enter, 0, "loaded", "Command3",
+        "Message:HTML Change & Save,Complete Massage");
+    row("Command4 keypad Enter", "Command4", Qt::Key_Enter, 0, "", "Command4",
+        "Product Information");
   }
   void focusChain() {
     QFETCH(QString, from);
