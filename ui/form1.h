@@ -73,6 +73,9 @@ class Form1 : public QWidget, public LogWindow {
   void ConnectControls();
   void PlaceWindow();
   QWidget* Widget(Control control) const;
+  // Where a click in the text window or the file-name box sends the focus: Change and Save
+  // once a log is loaded, else the file list.
+  Control LoadedLogControl() const;
   // Runs the window's and then the control's key handlers for a key pressed in control;
   // true when the key is used up and the control must not see it.
   bool DispatchKey(QWidget* control, QKeyEvent* event);

@@ -145,11 +145,17 @@ void Form1::Text3_KeyPress(int& keyAscii) {
 }
 
 void Form1::Text1_Click() {
-  SetFocus(Text2().isEmpty() ? Control::File1 : Control::Command1);
+  SetFocus(LoadedLogControl());
 }
 
 void Form1::Text2_Click() {
-  SetFocus(Text2().isEmpty() ? Control::File1 : Control::Command1);
+  SetFocus(LoadedLogControl());
+}
+
+Control Form1::LoadedLogControl() const {
+  // After a load that failed to read, the name is shown but Change and Save is still off and
+  // cannot take the focus: the list gets it, to pick a log again.
+  return !Text2().isEmpty() && c_.Command1->isEnabled() ? Control::Command1 : Control::File1;
 }
 
 void Form1::Text3_GotFocus() {

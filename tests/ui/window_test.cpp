@@ -239,12 +239,20 @@ class WindowTest : public QObject {
   }
 
   void clicksHandTheFocusOn() {
-    FormFixture f({{"a.txt", "alpha\r\n"}});
+    FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}});
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
     QTest::mouseClick(c.Text1->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
     QCOMPARE(FocusName(), "File1");  // nothing loaded yet
+    QVERIFY(QFile::remove(f.folder() + "a.txt"));
     LoadFirstEntry(f);
+    QCOMPARE(f.services.Titles(), kLoad + QStringList{"Err:File read"});
+    for (QWidget* clicked : {c.Text1->viewport(), static_cast<QWidget*>(c.Text2)}) {
+      c.Command2->setFocus();
+      QTest::mouseClick(clicked, Qt::LeftButton, {}, QPoint(10, 5));
+      QCOMPARE(FocusName(), "File1");  // the name is shown, but Change and Save is still off
+    }
+    LoadFirstEntry(f);  // the next entry, b.txt
     QTest::mouseClick(c.Text2, Qt::LeftButton, {}, QPoint(10, 5));
     QCOMPARE(FocusName(), "Command1");
     c.Check1->setChecked(true);
