@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "ui/colours.h"
 #include "ui/file_list_box.h"
@@ -146,7 +147,16 @@ void Form1::SetEnabled(Control control, bool enabled) {
 }
 
 void Form1::SetFocus(Control control) {
+  // The focus goes where the keys go: after a message box, without a window manager, the
+  // window would not have them back.
+  if (!isActiveWindow()) activateWindow();
   Widget(control)->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // A window manager would give a new window the keyboard; without one, the window takes it.
+  if (!event->spontaneous()) activateWindow();
 }
 
 }  // namespace parlotrim

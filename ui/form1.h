@@ -68,6 +68,7 @@ class Form1 : public QWidget, public LogWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ConnectControls();

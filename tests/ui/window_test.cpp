@@ -432,6 +432,51 @@ class WindowTest : public QObject {
     QCOMPARE(seen, QStringLiteral("Ask:x|a <b>\nc|%1").arg(buttons + 1));
   }
 
+  void boxesGiveTheKeysBack() {
+    // The real boxes over the real window, each answered with Enter once it has the keys. After
+    // every box the window has the keys again, in the control that had them or that the window
+    // chose; no window manager needs to give them back.
+    QTemporaryDir dir;
+    QFile log(dir.filePath("a.txt"));
+    QVERIFY(log.open(QIODevice::WriteOnly) && log.write("one\r\n") == 5);
+    log.close();
+    QtWindowServices services;
+    DiskFileStore files;
+    Form1 form(services, files, dir.path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QStringList titles;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&titles] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box || !box->isActiveWindow()) return;
+      titles << box->windowTitle();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    answer.start(10);
+    // A key typed into the window, where the focus is; false when the window has not got the
+    // keys before the key or after what the key did.
+    auto type = [&form](Qt::Key key) {
+      if (!QTest::qWaitForWindowActive(&form)) return false;
+      QTest::keyClick(QApplication::focusWidget(), key);
+      return QTest::qWaitForWindowActive(&form);
+    };
+    QVERIFY(type(Qt::Key_Down));
+    QVERIFY(type(Qt::Key_Return));
+    QCOMPARE(titles, kLoad);
+    QCOMPARE(FocusName(), "Command1");
+    QVERIFY(type(Qt::Key_Return));  // Change and Save: the focus stays where it was
+    QCOMPARE(titles, kLoad + kChange);
+    QCOMPARE(FocusName(), "Command1");
+    QWidget other;  // the window that sends the focus somewhere takes the keys back too
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    form.SetFocus(Control::File1);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(FocusName(), "File1");
+  }
+
   void busyPointerNeverStacks() {
     {
       QtWindowServices services;
