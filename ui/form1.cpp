@@ -59,12 +59,20 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
       if (focus ? widget != focus : widget != this) return false;
       return DispatchKey(widget, static_cast<QKeyEvent*>(event));
     }
+    case QEvent::FocusOut: {
+      auto* widget = qobject_cast<QWidget*>(watched);
+      if (widget && widget->window() == this) file1LostFocusLast_ = watched == c_.File1;
+      return false;
+    }
     case QEvent::FocusIn: {
       const auto reason = static_cast<QFocusEvent*>(event)->reason();
-      // Focus that returns with the window (after a message box) is no new focus.
-      if (watched == c_.File1 && reason != Qt::ActiveWindowFocusReason &&
-          reason != Qt::PopupFocusReason)
-        file1_->File1_GotFocus();
+      // Focus that returns with the window (after a message box) to the control that had it is
+      // no new focus. The window may come back with the focus somewhere else: the focus was
+      // moved while the window was inactive, and the list gets it anew.
+      const bool returns =
+          (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) &&
+          file1LostFocusLast_;
+      if (watched == c_.File1 && !returns) file1_->File1_GotFocus();
       return false;
     }
     case QEvent::MouseButtonRelease:

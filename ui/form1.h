@@ -90,6 +90,7 @@ class Form1 : public QWidget, public LogWindow {
   Form1Controls c_;
   std::unique_ptr<LogOperations> operations_;
   std::unique_ptr<File1Handlers> file1_;
+  bool file1LostFocusLast_ = false;  // the list is the last control of the window to lose focus
 };
 
 }  // namespace parlotrim
