@@ -155,8 +155,8 @@ void Form1::SetEnabled(Control control, bool enabled) {
 }
 
 void Form1::SetFocus(Control control) {
-  // The focus goes where the keys go: after a message box, without a window manager, the
-  // window would not have them back.
+  // The window takes the keys as well: after a message box, without a window manager, nothing
+  // else gives them back.
   if (!isActiveWindow()) activateWindow();
   Widget(control)->setFocus(Qt::OtherFocusReason);
 }

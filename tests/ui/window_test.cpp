@@ -436,15 +436,10 @@ class WindowTest : public QObject {
     // The real boxes over the real window, each answered with Enter once it has the keys. After
     // every box the window has the keys again, in the control that had them or that the window
     // chose; no window manager needs to give them back.
-    QTemporaryDir dir;
-    QFile log(dir.filePath("a.txt"));
-    QVERIFY(log.open(QIODevice::WriteOnly) && log.write("one\r\n") == 5);
-    log.close();
     QtWindowServices services;
-    DiskFileStore files;
-    Form1 form(services, files, dir.path());
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    FormFixture f({{"a.txt", "one\r\n"}}, &services);
+    QVERIFY(f.show());
+    Form1& form = f.form();
     QStringList titles;
     QTimer answer;
     connect(&answer, &QTimer::timeout, [&titles] {
