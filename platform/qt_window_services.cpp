@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace parlotrim {
@@ -12,8 +13,25 @@ QtWindowServices::~QtWindowServices() {
   if (busy_) QGuiApplication::restoreOverrideCursor();
 }
 
+namespace {
+
+// Hands the keyboard back to the window a closed box belonged to, and in it to the control that
+// had it. A window manager would activate the window again; without one (a bare X server) the
+// keyboard focus stays nowhere and the next key is lost. The control gets it back as focus that
+// returns with the window, not as a new focus.
+void GiveKeysBack(QWidget* window, QWidget* focus) {
+  if (!window || !window->isVisible()) return;
+  window->activateWindow();
+  if (focus && focus->window() == window) focus->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+}  // namespace
+
 int QtWindowServices::MsgBox(QWidget* parent, const QString& prompt, int buttons,
                              const QString& title) {
+  // A box without a parent takes the keyboard from the window that has it.
+  const QPointer<QWidget> window = parent ? parent->window() : QApplication::activeWindow();
+  const QPointer<QWidget> focus = window ? window->focusWidget() : nullptr;
   QMessageBox box(parent);
   box.setIcon(QMessageBox::NoIcon);
   box.setWindowTitle(title);
@@ -31,6 +49,7 @@ int QtWindowServices::MsgBox(QWidget* parent, const QString& prompt, int buttons
   }
   box.setDefaultButton(ok);
   box.exec();
+  GiveKeysBack(window, focus);
   return box.clickedButton() == ok ? vbOK : vbCancel;
 }
 

@@ -13,7 +13,8 @@ class QtWindowServices : public WindowServices {
   ~QtWindowServices() override;
 
   // A modal box without icon. OK is the default button, so Enter answers OK; Esc and the
-  // title bar's close box answer Cancel where there is one.
+  // title bar's close box answer Cancel where there is one. When it closes, the window it
+  // belongs to is active again, with the focus where it was.
   int MsgBox(QWidget* parent, const QString& prompt, int buttons, const QString& title) override;
   void Beep() override;
   // The busy pointer is one application-wide override, never stacked: setting it twice and

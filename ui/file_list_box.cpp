@@ -2,6 +2,7 @@
 
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 #include "platform/code_page.h"
 
@@ -11,6 +12,9 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setUniformItemSizes(true);
+  // The list takes the focus itself on a left press (mousePressEvent): the toolkit would give
+  // it on a press of any button, before the list sees the press.
+  setFocusPolicy(Qt::TabFocus);
   connect(this, &QListWidget::itemSelectionChanged, this, &FileListBox::OnSelectionChanged);
   connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
     if (index.isValid()) emit Clicked();
@@ -45,10 +49,34 @@ void FileListBox::keyPressEvent(QKeyEvent* event) {
   inKey_ = false;
 }
 
+void FileListBox::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  setFocus(Qt::MouseFocusReason);
+  QListWidget::mousePressEvent(event);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) QListWidget::mouseReleaseEvent(event);
+}
+
+void FileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  setFocus(Qt::MouseFocusReason);
+  QListWidget::mouseDoubleClickEvent(event);
+}
+
 QModelIndex FileListBox::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
   if (!currentIndex().isValid() && count() > 0 && action == MoveEnd)
     return model()->index(count() - 1, 0);
   return QListWidget::moveCursor(action, modifiers);
+}
+
+QItemSelectionModel::SelectionFlags FileListBox::selectionCommand(const QModelIndex& index,
+                                                                  const QEvent* event) const {
+  // In single selection, Ctrl with a click or Space on the selected entry deselects it; here it
+  // leaves the selection as it is.
+  const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+  return command.testFlag(QItemSelectionModel::Deselect) ? QItemSelectionModel::NoUpdate : command;
 }
 
 }  // namespace parlotrim

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "platform/code_page.h"
 #include "ui/colours.h"
@@ -59,12 +60,20 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
       if (focus ? widget != focus : widget != this) return false;
       return DispatchKey(widget, static_cast<QKeyEvent*>(event));
     }
+    case QEvent::FocusOut: {
+      auto* widget = qobject_cast<QWidget*>(watched);
+      if (widget && widget->window() == this) file1LostFocusLast_ = watched == c_.File1;
+      return false;
+    }
     case QEvent::FocusIn: {
       const auto reason = static_cast<QFocusEvent*>(event)->reason();
-      // Focus that returns with the window (after a message box) is no new focus.
-      if (watched == c_.File1 && reason != Qt::ActiveWindowFocusReason &&
-          reason != Qt::PopupFocusReason)
-        file1_->File1_GotFocus();
+      // Focus that returns with the window (after a message box) to the control that had it is
+      // no new focus. The window may come back with the focus somewhere else: the focus was
+      // moved while the window was inactive, and the list gets it anew.
+      const bool returns =
+          (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) &&
+          file1LostFocusLast_;
+      if (watched == c_.File1 && !returns) file1_->File1_GotFocus();
       return false;
     }
     case QEvent::MouseButtonRelease:
@@ -148,7 +157,16 @@ void Form1::SetEnabled(Control control, bool enabled) {
 }
 
 void Form1::SetFocus(Control control) {
+  // The window takes the keys as well: after a message box, without a window manager, nothing
+  // else gives them back.
+  if (!isActiveWindow()) activateWindow();
   Widget(control)->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // A window manager would give a new window the keyboard; without one, the window takes it.
+  if (!event->spontaneous()) activateWindow();
 }
 
 }  // namespace parlotrim

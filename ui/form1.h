@@ -68,11 +68,15 @@ class Form1 : public QWidget, public LogWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ConnectControls();
   void PlaceWindow();
   QWidget* Widget(Control control) const;
+  // Where a click in the text window or the file-name box sends the focus: Change and Save
+  // once a log is loaded, else the file list.
+  Control LoadedLogControl() const;
   // Runs the window's and then the control's key handlers for a key pressed in control;
   // true when the key is used up and the control must not see it.
   bool DispatchKey(QWidget* control, QKeyEvent* event);
@@ -87,6 +91,7 @@ class Form1 : public QWidget, public LogWindow {
   Form1Controls c_;
   std::unique_ptr<LogOperations> operations_;
   std::unique_ptr<File1Handlers> file1_;
+  bool file1LostFocusLast_ = false;  // the list is the last control of the window to lose focus
 };
 
 }  // namespace parlotrim

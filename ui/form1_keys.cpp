@@ -51,6 +51,11 @@ bool Form1::DispatchKey(QWidget* control, QKeyEvent* event) {
   } else if (control == c_.Text3) {
     Text3_KeyDown(keyCode, shift);
     keyPress = &Form1::Text3_KeyPress;
+  } else if (control == c_.Command3 || control == c_.Command4) {
+    // Enter presses the focused button as Space does; with Ctrl or Alt it is no Enter.
+    if (keyCode != kKeyEnter || (shift & (kCtrlMask | kAltMask)) != 0) return false;
+    static_cast<QPushButton*>(control)->click();
+    return true;
   } else {
     return false;  // the other controls keep the toolkit's own handling
   }
@@ -140,11 +145,17 @@ void Form1::Text3_KeyPress(int& keyAscii) {
 }
 
 void Form1::Text1_Click() {
-  SetFocus(Text2().isEmpty() ? Control::File1 : Control::Command1);
+  SetFocus(LoadedLogControl());
 }
 
 void Form1::Text2_Click() {
-  SetFocus(Text2().isEmpty() ? Control::File1 : Control::Command1);
+  SetFocus(LoadedLogControl());
+}
+
+Control Form1::LoadedLogControl() const {
+  // After a load that failed to read, the name is shown but Change and Save is still off and
+  // cannot take the focus: the list gets it, to pick a log again.
+  return !Text2().isEmpty() && c_.Command1->isEnabled() ? Control::Command1 : Control::File1;
 }
 
 void Form1::Text3_GotFocus() {

@@ -44,13 +44,15 @@ struct ScriptedServices : WindowServices {
 
 class FormFixture {
  public:
-  // logs: name and bytes of each file put in the folder before the window starts.
-  explicit FormFixture(std::initializer_list<std::pair<QString, QByteArray>> logs = {}) {
+  // logs: name and bytes of each file put in the folder before the window starts; real: other
+  // window services than the scripted ones.
+  explicit FormFixture(std::initializer_list<std::pair<QString, QByteArray>> logs = {},
+                       WindowServices* real = nullptr) {
     for (const auto& [name, bytes] : logs) {
       QFile file(dir_.filePath(name));
       if (file.open(QIODevice::WriteOnly)) file.write(bytes);
     }
-    form_ = std::make_unique<Form1>(services, files_, QFile::encodeName(dir_.path()));
+    form_ = std::make_unique<Form1>(real ? *real : services, files_, QFile::encodeName(dir_.path()));
   }
   Form1& form() { return *form_; }
   const Form1Controls& c() const { return form_->Controls(); }

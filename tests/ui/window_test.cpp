@@ -104,46 +104,61 @@ class WindowTest : public QObject {
   }
 
   void file1Events_data() {
-    QTest::addColumn<QList<int>>("keys");
-    QTest::addColumn<bool>("focused");  // File1 has the focus before the keys and clicks
-    QTest::addColumn<int>("clicks");    // on the second entry
+    QTest::addColumn<QList<int>>("keys");    // each a key, with its modifiers or'ed in
+    QTest::addColumn<bool>("focused");       // File1 has the focus before (else Command2 has)
+    QTest::addColumn<QList<int>>("clicks");  // on the second entry: a button and its modifiers
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QStringList>("boxes");  // a load hands the focus on to Command1
     using K = QList<int>;
-    const int down = Qt::Key_Down, up = Qt::Key_Up;
+    const int down = Qt::Key_Down, up = Qt::Key_Up, left = Qt::LeftButton;
+    const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
     QTest::newRow("keyboard walk loads nothing")
-        << K{down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C} << true << 0 << "c.txt"
+        << K{down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C} << true << K{} << "c.txt"
         << QStringList();
     QTest::newRow("End from no selection")
-        << K{Qt::Key_End} << true << 0 << "c.txt" << QStringList();
-    QTest::newRow("Enter loads") << K{down, down, Qt::Key_Return} << true << 0 << "b.txt" << kLoad;
+        << K{Qt::Key_End} << true << K{} << "c.txt" << QStringList();
+    QTest::newRow("Enter loads") << K{down, down, Qt::Key_Return} << true << K{} << "b.txt"
+                                 << kLoad;
     QTest::newRow("Enter with nothing selected")
-        << K{Qt::Key_Enter} << true << 0 << "" << QStringList{"Err:File select"};
-    QTest::newRow("click without focus") << K{} << false << 1 << "b.txt" << kLoad;
-    QTest::newRow("click with focus") << K{down} << true << 1 << "b.txt" << kLoad;
+        << K{Qt::Key_Enter} << true << K{} << "" << QStringList{"Err:File select"};
+    QTest::newRow("click without focus") << K{} << false << K{left} << "b.txt" << kLoad;
+    QTest::newRow("click with focus") << K{down} << true << K{left} << "b.txt" << kLoad;
     QTest::newRow("click after a key that changed nothing is swallowed once")
-        << K{down, up} << true << 2 << "b.txt" << kLoad;
+        << K{down, up} << true << K{left, left} << "b.txt" << kLoad;
     QTest::newRow("Shift alone swallows too")
-        << K{Qt::Key_Shift} << true << 1 << "b.txt" << QStringList();
+        << K{Qt::Key_Shift} << true << K{left} << "b.txt" << QStringList();
+    QTest::newRow("Ctrl+click on the selected entry keeps it and loads")
+        << K{down, down} << true << K{ctrl | left} << "b.txt" << kLoad;
+    QTest::newRow("Ctrl+click on another entry")
+        << K{down} << true << K{ctrl | left} << "b.txt" << kLoad;
+    QTest::newRow("Shift+click") << K{down} << true << K{shift | left} << "b.txt" << kLoad;
+    QTest::newRow("Ctrl+Space keeps the selection")
+        << K{down, ctrl | Qt::Key_Space} << true << K{} << "a.txt" << QStringList();
+    QTest::newRow("right and middle clicks do nothing, not even focus")
+        << K{} << false << K{Qt::RightButton, Qt::MiddleButton, Qt::RightButton} << ""
+        << QStringList();
   }
   void file1Events() {
     QFETCH(QList<int>, keys);
     QFETCH(bool, focused);
-    QFETCH(int, clicks);
+    QFETCH(QList<int>, clicks);
     QFETCH(QString, selected);
     QFETCH(QStringList, boxes);
     FormFixture f({{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"c.txt", "charlie"}});
     QVERIFY(f.show());
     FileListBox* list = f.c().File1;
     if (!focused) f.c().Command2->setFocus();
-    for (int key : keys) QTest::keyClick(list, Qt::Key(key));
+    const int mods = Qt::KeyboardModifierMask;
+    for (int key : keys)
+      QTest::keyClick(list, Qt::Key(key & ~mods), Qt::KeyboardModifiers(key & mods));
     const QPoint second = list->visualItemRect(list->item(1)).center();
-    for (int i = 0; i < clicks; ++i)
-      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+    for (int click : clicks)
+      QTest::mouseClick(list->viewport(), Qt::MouseButton(click & ~mods),
+                        Qt::KeyboardModifiers(click & mods), second);
     QCOMPARE(f.form().File1FileName(), selected);
     QCOMPARE(f.services.Titles(), boxes);
     QCOMPARE(f.form().Text2(), boxes == kLoad ? selected : QString());
-    QCOMPARE(FocusName(), boxes == kLoad ? "Command1" : "File1");
+    QCOMPARE(FocusName(), boxes == kLoad ? "Command1" : focused ? "File1" : "Command2");
   }
 
   void focusChain_data() {
@@ -183,6 +198,11 @@ class WindowTest : public QObject {
     // Controls outside the chain keep the toolkit's traversal in the designed tab order.
     row("Text2 Tab", "Text2", tab, 0, "loaded", "Text1", "");
     row("Command4 Tab", "Command4", tab, 0, "", "Check1", "");
+    // Enter presses the buttons outside the chain, as Space does.
+    row("Command3 Enter runs HTML Save", "Command3", enter, 0, "loaded", "Command3",
+        "Message:HTML Change & Save,Complete Massage");
+    row("Command4 keypad Enter", "Command4", Qt::Key_Enter, 0, "", "Command4",
+        "Product Information");
   }
   void focusChain() {
     QFETCH(QString, from);
@@ -219,12 +239,20 @@ class WindowTest : public QObject {
   }
 
   void clicksHandTheFocusOn() {
-    FormFixture f({{"a.txt", "alpha\r\n"}});
+    FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}});
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
     QTest::mouseClick(c.Text1->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
     QCOMPARE(FocusName(), "File1");  // nothing loaded yet
+    QVERIFY(QFile::remove(f.folder() + "a.txt"));
     LoadFirstEntry(f);
+    QCOMPARE(f.services.Titles(), kLoad + QStringList{"Err:File read"});
+    for (QWidget* clicked : {c.Text1->viewport(), static_cast<QWidget*>(c.Text2)}) {
+      c.Command2->setFocus();
+      QTest::mouseClick(clicked, Qt::LeftButton, {}, QPoint(10, 5));
+      QCOMPARE(FocusName(), "File1");  // the name is shown, but Change and Save is still off
+    }
+    LoadFirstEntry(f);  // the next entry, b.txt
     QTest::mouseClick(c.Text2, Qt::LeftButton, {}, QPoint(10, 5));
     QCOMPARE(FocusName(), "Command1");
     c.Check1->setChecked(true);
@@ -402,6 +430,47 @@ class WindowTest : public QObject {
     });
     QCOMPARE(services.MsgBox(nullptr, "a <b>\r\nc", buttons, "Ask:x"), result);
     QCOMPARE(seen, QStringLiteral("Ask:x|a <b>\nc|%1").arg(buttons + 1));
+  }
+
+  void boxesGiveTheKeysBack() {
+    // The real boxes over the real window, each answered with Enter once it has the keys. After
+    // every box the window has the keys again, in the control that had them or that the window
+    // chose; no window manager needs to give them back.
+    QtWindowServices services;
+    FormFixture f({{"a.txt", "one\r\n"}}, &services);
+    QVERIFY(f.show());
+    Form1& form = f.form();
+    QStringList titles;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&titles] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box || !box->isActiveWindow()) return;
+      titles << box->windowTitle();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    answer.start(10);
+    // A key typed into the window, where the focus is; false when the window has not got the
+    // keys before the key or after what the key did.
+    auto type = [&form](Qt::Key key) {
+      if (!QTest::qWaitForWindowActive(&form)) return false;
+      QTest::keyClick(QApplication::focusWidget(), key);
+      return QTest::qWaitForWindowActive(&form);
+    };
+    QVERIFY(type(Qt::Key_Down));
+    QVERIFY(type(Qt::Key_Return));
+    QCOMPARE(titles, kLoad);
+    QCOMPARE(FocusName(), "Command1");
+    QVERIFY(type(Qt::Key_Return));  // Change and Save: the focus stays where it was
+    QCOMPARE(titles, kLoad + kChange);
+    QCOMPARE(FocusName(), "Command1");
+    QWidget other;  // the window that sends the focus somewhere takes the keys back too
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    form.SetFocus(Control::File1);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(FocusName(), "File1");
+    QCOMPARE(form.IgnoreFileClick(), 0);  // new focus for the list: a click on it loads
   }
 
   void busyPointerNeverStacks() {
