@@ -2,10 +2,7 @@
 // and recorded, so a test drives the real window without a modal box ever appearing.
 #pragma once
 
-#include <QDir>
-#include <QFile>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <memory>
@@ -13,6 +10,7 @@
 
 #include "platform/file_store.h"
 #include "platform/message_box.h"
+#include "tests/core/test_files.h"
 #include "ui/form1.h"
 
 namespace parlotrim::testing {
@@ -46,33 +44,22 @@ class FormFixture {
  public:
   // logs: name and bytes of each file put in the folder before the window starts; real: other
   // window services than the scripted ones.
-  explicit FormFixture(std::initializer_list<std::pair<QString, QByteArray>> logs = {},
+  explicit FormFixture(std::initializer_list<std::pair<QByteArray, QByteArray>> logs = {},
                        WindowServices* real = nullptr) {
-    for (const auto& [name, bytes] : logs) {
-      QFile file(dir_.filePath(name));
-      if (file.open(QIODevice::WriteOnly)) file.write(bytes);
-    }
-    form_ = std::make_unique<Form1>(real ? *real : services, files_, QFile::encodeName(dir_.path()));
+    for (const auto& [name, bytes] : logs) folder.write(name, bytes);
+    form_ = std::make_unique<Form1>(real ? *real : services, files_, folder.path().chopped(1));
   }
   Form1& form() { return *form_; }
   const Form1Controls& c() const { return form_->Controls(); }
-  QString folder() const { return dir_.path() + QLatin1Char('/'); }
-  QByteArray read(const QString& name) const {
-    QFile file(dir_.filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-  }
-  QStringList entries() const {  // names in the folder, sorted
-    return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
-  }
   bool show() {  // false when the window never became active
     form_->show();
     return QTest::qWaitForWindowActive(form_.get());
   }
 
+  LogFolder folder;
   ScriptedServices services;
 
  private:
-  QTemporaryDir dir_;
   PosixCalls disk_;
   FileStore files_{disk_};
   std::unique_ptr<Form1> form_;
