@@ -45,7 +45,6 @@ TEST(Hostile, LogsComeThroughByteForByte) {
     binary += line + (rng() % 4 ? "\r\n" : "\r\n--\r\n\r\n");
     if (line.count('-') < line.size()) binaryKept << line;
   }
-  const QByteArray emptyLines = QByteArray("\r\n").repeated(1000000);
   // All "-" but its last byte (so that the separator test runs the whole length), with its CR LF
   // astride the 64 MiB piece in which logs are read.
   const QByteArray huge = QByteArray((qsizetype(64) << 20) - 2, '-') + 'x';
@@ -56,8 +55,6 @@ TEST(Hostile, LogsComeThroughByteForByte) {
   const QByteArrayList substitutes = {"x? line", "x?? line", "x\x1a line", "x\xfc\xfc line", "?"};
   const QByteArrayList nulLines = {Z("\0"), Z("\0\0"), Z("\0\n\0"), Z("-\0-"), Z("\0")};
   std::vector<Case> cases = {
-      {"a million empty lines", "e.txt", emptyLines, false, QByteArrayList(1000000)},
-      {"a million empty lines dropped", "e.txt", emptyLines, true, {}},
       {"lone CRs", "cr.txt", QByteArray(200000, '\r'), false, QByteArrayList(200000)},
       {"CRs and LFs", "lf.txt", "a\rb\r\rc\n\r\r\n\nd", false, {"a", "b", "", "c\n", "", "\nd"}},
       {"NUL bytes", "nul.txt", Z("\0\r\n\0\0\r\0\n\0\r\n\r\n-\0-\r\n\0"), true, nulLines},
@@ -66,7 +63,6 @@ TEST(Hostile, LogsComeThroughByteForByte) {
                       "\uFFFD\uFFFD\r\n\uFFFD-\uFFFD-")},
       {"binary", "bin.txt", binary, true, binaryKept},
       {"a line of 64 MiB", "huge.txt", huge + "\r\ntail", true, {huge, "tail"}},
-      {"spaces in the name", "with  spaces .txt", "A\r\nB", false, {"A", "B"}},
       {"UTF-8 name", "\xe4\xbc\x9a\xe8\xa9\xb1\xe3\x80\x80.txt", "A\r\nB", false, {"A", "B"}},
       {"Shift JIS name", "\x83\x8d\x83\x4f.txt", "A\r\nB", false, {"A", "B"}},
       {"name exactly .txt", ".txt", "A\r\nB", false, {"A", "B"}},
@@ -150,14 +146,17 @@ TEST(Hostile, LogTooLargeForMemory) {
   const QByteArray big = QByteArray("\x82\xa0 line\r\n").repeated(32 << 20);  // 256 MiB
   s.folder.write("big.txt", big);
   s.folder.write("small.txt", "A\r\nB");
-  rlimit now{};
-  ::getrlimit(RLIMIT_AS, &now);
-  long long used = 0;
+  long long used = 0;  // kB of address space the process has now
   QFile status("/proc/self/status");
-  if (status.open(QIODevice::ReadOnly)) {
-    for (const QByteArray& line : status.readAll().split('\n'))
-      if (line.startsWith("VmSize:")) used = line.mid(7).trimmed().split(' ')[0].toLongLong();
-  }
+  if (status.open(QIODevice::ReadOnly))
+    used = QString::fromLatin1(status.readAll())
+               .split('\n')
+               .filter("VmSize:")
+               .value(0)
+               .mid(7)
+               .trimmed()
+               .split(' ')[0]
+               .toLongLong();
   const Child child = RunInChild(
       [&] {
         std::string seen;

@@ -44,10 +44,6 @@ QString FocusName() {
   return focus ? focus->objectName() : QString();
 }
 
-void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-}
-
 void LoadFirstEntry(FormFixture& f) {
   QTest::keyClick(f.c().File1, Qt::Key_Down);
   QTest::keyClick(f.c().File1, Qt::Key_Return);
@@ -330,32 +326,6 @@ class WindowTest : public QObject {
     QCOMPARE(full.size(), 5);
     QCOMPARE(f.services.boxes[1].prompt, full.mid(2).join("\r\n"));
     QCOMPARE(f.services.boxes[0].buttons + f.services.boxes[1].buttons, 0);  // OK only
-  }
-
-  void keyboardOnly() {
-    FormFixture f({{"log.txt", "one\r\n----\r\n\r\ntwo\r\n"}});
-    QVERIFY(f.show());
-    Press(Qt::Key_Down);
-    Press(Qt::Key_Return);  // both questions answered with Enter, that is OK
-    QCOMPARE(f.services.Titles(), kLoad);
-    QCOMPARE(FocusName(), "Command1");
-    Press(Qt::Key_Return);  // confirmed, and the completion message closed, with Enter
-    QCOMPARE(f.services.Titles(), kLoad + kChange);
-    QCOMPARE(f.folder.read("log.txt"), "two\r\none\r\n\r\n");
-    QCOMPARE(FocusName(), "Command1");
-    Press(Qt::Key_Return, Qt::ShiftModifier);
-    QCOMPARE(FocusName(), "File1");
-    Press(Qt::Key_Return, Qt::ShiftModifier);
-    QCOMPARE(FocusName(), "Check1");
-    Press(Qt::Key_Space);
-    QVERIFY(f.c().Check1->isChecked());
-    Press(Qt::Key_Return);
-    QCOMPARE(FocusName(), "Text3");
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("two"));
-    Press(Qt::Key_Return);
-    QCOMPARE(FocusName(), "Command1");
-    QCOMPARE(f.form().Text3(), QStringLiteral("two"));
-    QCOMPARE(f.services.boxes.size(), size_t(4));
   }
 
   void linesAsShown_data() {
