@@ -133,6 +133,7 @@ void LogOperations::Command1_Click() {
   window_.SetMousePointer(vbDefault);
   window_.SetLabel6(texts::kAfter, kColourBlue);
   window_.MsgBox(texts::kTextComplete, vbOKOnly, texts::kCompleteTitle);
+  files_.Tidy();
 }
 
 void LogOperations::Command3_Click() {
@@ -177,6 +178,7 @@ void LogOperations::Command3_Click() {
   window_.SetMousePointer(vbDefault);
   window_.SetLabel6(texts::kAfter, kColourBlue);
   window_.MsgBox(texts::kHtmlComplete, vbOKOnly, texts::kCompleteTitle);
+  files_.Tidy();
 }
 
 }  // namespace parlotrim

@@ -108,9 +108,20 @@ bool KeepMetadata(int fd, const QByteArray& old, const struct stat& st, int* err
 
 }  // namespace
 
-FileStore::FileStore(PosixCalls& calls) : calls_(calls) {}
+struct FileStore::Later : Tidying {};
+
+FileStore::FileStore(PosixCalls& calls) : calls_(calls), later_(std::make_unique<Later>()) {}
+
+FileStore::~FileStore() {
+  Tidy();
+}
+
+void FileStore::Tidy() {
+  later_->Finish(calls_);
+}
 
 QList<QByteArray> FileStore::ListLogs(const QByteArray& folder) {
+  Tidy();
   QList<QByteArray> logs;
   for (const QByteArray& name : FolderEntries(folder)) {
     struct stat st {};
@@ -127,6 +138,7 @@ QList<QByteArray> FileStore::ListLogs(const QByteArray& folder) {
 // Opens a log to read it, once any rewrite of it that a crash cut short is finished.
 Fd FileStore::OpenLog(const QByteArray& folder, const QByteArray& name, struct stat* st,
                       FileResult* result) {
+  Tidy();
   *result = FinishInterruptedRewrite(calls_, folder, name);
   if (!result->ok()) return Fd();
   int error = 0;
@@ -181,16 +193,19 @@ FileResult FileStore::ReadBlocks(const QByteArray& folder, const QByteArray& nam
 
 FileResult FileStore::RewriteLog(const QByteArray& folder, const QByteArray& name,
                                  const BlockSink& sink, const Producer& produce) {
-  return RewriteInPlace(calls_, folder, name, sink, produce);
+  Tidy();
+  return RewriteInPlace(calls_, folder, name, sink, produce, later_.get());
 }
 
 void FileStore::FinishInterruptedRewrites(const QByteArray& folder) {
+  Tidy();
   RemoveStaleTemporaries(folder);
   FinishInterruptedRewrite(calls_, folder, QByteArray());
 }
 
 FileResult FileStore::ReplaceDocument(const QByteArray& folder, const QByteArray& name,
                                       const QList<QByteArrayView>& pieces) {
+  Tidy();
   QByteArray target = folder + name;
   struct stat old {};
   bool exists = false;
@@ -230,6 +245,9 @@ FileResult FileStore::ReplaceDocument(const QByteArray& folder, const QByteArray
     ok = false;
     error = errno;
   }
+  // The replaced document's space is freed when the last hold on it goes: later.
+  if (ok && exists)
+    later_->lingering = Fd(::open(target.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (ok && calls_.Rename(temp.path().constData(), target.constData()) != 0) {
     ok = false;
     error = errno;

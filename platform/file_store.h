@@ -19,6 +19,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "platform/file_util.h"
 #include "platform/posix_calls.h"
@@ -47,6 +48,7 @@ class FileStore {
   using Producer = std::function<QList<QByteArrayView>()>;
 
   explicit FileStore(PosixCalls& calls);
+  ~FileStore();
 
   // The names of the logs of folder: regular files, directly or through a link, not hidden,
   // whose names end in ".txt" in any case; sorted by their shown names, ignoring case.
@@ -73,11 +75,18 @@ class FileStore {
   // files that a dead process left there.
   void FinishInterruptedRewrites(const QByteArray& folder);
 
+  // A rewrite or a document is complete, and safe on disk, when its call returns; syncing the
+  // log once more, removing the rewrite's copy and freeing a replaced document wait for this
+  // (or the next call, or the end of the store), so that the user need not wait for them.
+  void Tidy();
+
  private:
+  struct Later;
   files::Fd OpenLog(const QByteArray& folder, const QByteArray& name, struct stat* st,
                     FileResult* result);
 
   PosixCalls& calls_;
+  std::unique_ptr<Later> later_;
 };
 
 // The folder of the running program, with its separator at the end.

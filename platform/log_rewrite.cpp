@@ -169,7 +169,8 @@ class Watch {
 
 // Steps 3 to 6 of a rewrite, for a log opened as fd whose present length is oldSize.
 FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByteArray& name, int fd,
-                        Watch& watch, qint64 oldSize, const QList<QByteArrayView>& pieces) {
+                        Watch& watch, qint64 oldSize, const QList<QByteArrayView>& pieces,
+                        Tidying* later = nullptr) {
   qint64 newSize = 0;
   for (QByteArrayView piece : pieces) newSize += piece.size();
   int error = 0;
@@ -253,6 +254,12 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
   struct stat after {};
   if (::fstat(fd, &after) == 0 && after.st_mode != before.st_mode)
     ::fchmod(fd, before.st_mode & 07777);
+  if (later) {
+    calls.Reached(Phase::LogWritten);
+    later->copy = sized;
+    later->folder = folder;
+    return FileResult();
+  }
   if (calls.Fsync(fd) != 0) return damaged(errno);
   calls.Reached(Phase::LogWritten);
   // Should the removal not last, the next read finds the copy and finishes the rewrite once
@@ -317,12 +324,23 @@ qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint
   return oldSize;
 }
 
+void Tidying::Finish(PosixCalls& calls) {
+  if (log.valid() && calls.Fsync(log.get()) == 0) {
+    ::unlink(copy.constData());
+    int error = 0;
+    SyncFolder(calls, folder, &error);
+  }
+  log = Fd();
+  lingering = Fd();
+}
+
 FileResult RewriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByteArray& name,
-                          const FileStore::BlockSink& sink, const FileStore::Producer& produce) {
+                          const FileStore::BlockSink& sink, const FileStore::Producer& produce,
+                          Tidying* later) {
   struct stat st {};
   int error = 0;
   bool exists = false;
-  const Fd fd = OpenRegular(calls, folder + name, O_RDWR, &st, &error, &exists);
+  Fd fd = OpenRegular(calls, folder + name, O_RDWR, &st, &error, &exists);
   if (!fd.valid())
     return Failed(exists && error ? FileResult::Write : FileResult::Read,
                   error ? Cause(error) : NotRegularCause());
@@ -342,7 +360,14 @@ FileResult RewriteInPlace(PosixCalls& calls, const QByteArray& folder, const QBy
     sink(QByteArrayView(buffer.constData(), got), st.st_size);
   }
   buffer = QByteArray();
-  return WriteInPlace(calls, folder, name, fd.get(), watch, st.st_size, produce());
+  const FileResult result =
+      WriteInPlace(calls, folder, name, fd.get(), watch, st.st_size, produce(), later);
+  if (later && result.ok()) {
+    // Other programs may open the log again; they find the new content.
+    if (watch.access() == Watch::Leased) calls.SetLease(fd.get(), F_UNLCK);
+    later->log = std::move(fd);
+  }
+  return result;
 }
 
 FileResult FinishInterruptedRewrite(PosixCalls& calls, const QByteArray& folder,

@@ -5,12 +5,27 @@
 #include <QByteArray>
 
 #include "platform/file_store.h"
+#include "platform/file_util.h"
 #include "platform/posix_calls.h"
 
 namespace parlotrim {
 
+// What is left to do once a rewrite can be told complete: the new content is in the log and
+// safe in its synced copy, so the log's own sync and the copy's removal may wait until the
+// user has read the news. Finish does them; a crash before leaves the copy, from which the next
+// read finishes the rewrite.
+struct Tidying {
+  files::Fd log;        // the rewritten log, to sync
+  QByteArray copy;      // its copy, removed once the log is synced
+  QByteArray folder;    // where the copy lies
+  files::Fd lingering;  // a replaced file: freeing its space waits for this to close
+  void Finish(PosixCalls& calls);
+};
+
+// later, where given, takes the last steps of the rewrite instead of doing them at once.
 FileResult RewriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByteArray& name,
-                          const FileStore::BlockSink& sink, const FileStore::Producer& produce);
+                          const FileStore::BlockSink& sink, const FileStore::Producer& produce,
+                          Tidying* later = nullptr);
 
 // Finishes an interrupted rewrite of the log folder + name, or of every log of folder when name
 // is empty. A log that cannot be finished now (another program has it open) fails to read.
