@@ -46,9 +46,9 @@ bool EndsWithTxt(QByteArrayView name);
 Fd OpenRegular(PosixCalls& calls, const QByteArray& path, int flags, struct stat* st, int* error,
                bool* opened);
 
-// Whole writes: loop over short writes; a write that makes no progress is a failure.
-bool WriteAll(PosixCalls& calls, int fd, QByteArrayView data, int* error);
-bool PwriteAll(PosixCalls& calls, int fd, QByteArrayView data, off_t at, int* error);
+// Writes all of data, at at, or where the file stands when at is negative: over short writes,
+// and a write that makes no progress is a failure.
+bool WriteAll(PosixCalls& calls, int fd, QByteArrayView data, int* error, off_t at = -1);
 // Reads exactly size bytes at at (fewer only at the end of the file).
 bool PreadAll(PosixCalls& calls, int fd, char* data, qint64 size, off_t at, qint64* got,
               int* error);

@@ -247,7 +247,7 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
 
   off_t at = 0;
   for (QByteArrayView piece : pieces) {
-    if (!PwriteAll(calls, fd, piece, at, &error)) return damaged(error);
+    if (!WriteAll(calls, fd, piece, &error, at)) return damaged(error);
     at += piece.size();
   }
   // An ordinary user's write clears the setuid and setgid bits: they come back.
