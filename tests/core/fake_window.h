@@ -3,7 +3,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "core/log_window.h"
@@ -11,14 +13,37 @@
 namespace parlotrim::testing {
 
 struct Box {
-  QString title;
-  QString prompt;
-  int pointer;  // the pointer while the box was up
+  QString title, prompt;
+  int buttons = vbOKOnly;
+  int pointer = vbDefault;  // the pointer while the box was up
 };
 
-class FakeWindow : public LogWindow {
+// The message boxes a scripted window has shown, answered from a queue.
+struct BoxLog {
+  int Show(const QString& prompt, int buttons, const QString& title, int pointer = vbDefault) {
+    boxes.push_back({title, prompt, buttons, pointer});
+    if (onBox) onBox(boxes.back());
+    if (buttons != vbOKCancel || answers.empty()) return vbOK;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  QStringList Titles() const {
+    QStringList titles;
+    for (const Box& box : boxes) titles << box.title;
+    return titles;
+  }
+
+  std::deque<int> answers;  // for the next OK/Cancel boxes, in order; none left answers OK
+  std::function<void(const Box&)> onBox;  // runs while the box is up
+  std::vector<Box> boxes;
+};
+
+class FakeWindow : public LogWindow, public BoxLog {
  public:
-  int MsgBox(const QString& prompt, int buttons, const QString& title) override;
+  int MsgBox(const QString& prompt, int buttons, const QString& title) override {
+    return Show(prompt, buttons, title, pointer);
+  }
   void Beep() override { ++beeps; }
   void SetMousePointer(int code) override { pointer = code; }
   QByteArray File1FileName() const override { return selected; }
@@ -27,26 +52,24 @@ class FakeWindow : public LogWindow {
   void SetText1(const QByteArray& workingText) override { text1 = workingText; }
   int Check1Value() const override { return check1; }
   QString Text3() const override { return text3; }
-  void SetLabel6(const QString& caption, quint32 colour) override;
-  void SetEnabled(Control control, bool enabled) override;
+  void SetLabel6(const QString& caption, quint32 colour) override {
+    label6 = caption;
+    label6Colour = colour;
+  }
+  void SetEnabled(Control control, bool enabled) override {
+    if (control == Control::Command1) command1Enabled = enabled;
+    if (control == Control::Command3) command3Enabled = enabled;
+  }
   void SetFocus(Control control) override { focus = control; }
 
-  QStringList Titles() const;
-
-  std::deque<int> answers;  // for the next OK/Cancel boxes, in order; none left answers OK
-  QByteArray selected;
-  QByteArray text2;
-  QByteArray text1;
+  QByteArray selected, text2, text1;
   int check1 = 0;
-  QString text3;
-  QString label6;
+  QString text3, label6;
   quint32 label6Colour = 0;
-  bool command1Enabled = false;
-  bool command3Enabled = false;
+  bool command1Enabled = false, command3Enabled = false;
   int pointer = vbDefault;
   int beeps = 0;
   Control focus = Control::File1;
-  std::vector<Box> boxes;
 };
 
 }  // namespace parlotrim::testing

@@ -1,11 +1,9 @@
-// The three operations against a scripted window and a real temporary folder: what the user sees
+// The operations against a scripted window and a real temporary folder: what the user sees
 // (boxes, text window, status, buttons, focus) and what is on disk afterwards.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <vector>
 
-#include "core/file1_handlers.h"
 #include "core/html_document.h"
 #include "core/texts.h"
 #include "platform/code_page.h"
@@ -16,94 +14,68 @@ namespace {
 
 using namespace testing;
 
-const QStringList kLoadTitles = {"Ask:Null Delete", "Ask:Line Delete"};
-
-TEST(Load, ShowsCleanedLogWithTheAnswersGiven) {
+// A log read is shown cleaned with the answers given; without a selection or a log the user is
+// told why, and the rest stays (without a selection, also the answers of a load before).
+TEST(Load, ShowsCleanedLogOrTellsWhyNot) {
   struct Case {
-    QByteArray log;
+    QByteArray selected;
     int nullAnswer, lineAnswer;
+    QString last;  // the last box
     QByteArray shown;
   };
+  const QString asked = "Ask:Line Delete";
   const std::vector<Case> cases = {
-      {"a\r\n\r\n----\r\nb", vbCancel, vbOK, "\r\na\r\n\r\n\r\nb"},
-      {"a\r\n\r\n----\r\nb", vbOK, vbCancel, "\r\na\r\n----\r\nb"},
-      {"", vbOK, vbOK, ""},
+      {"log.txt", vbCancel, vbOK, asked, "\r\na\r\n\r\n\r\nb"},
+      {"log.txt", vbOK, vbCancel, asked, "\r\na\r\n----\r\nb"},
+      {"empty.txt", vbOK, vbOK, asked, ""},
+      {"", vbOK, vbOK, "Err:File select", ""},
+      {"gone.txt", vbCancel, vbOK, "Err:File read", ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.selected.toStdString() + " " + c.shown.toStdString());
     Session s;
-    s.module = {true, true};
-    s.folder.write("log.txt", c.log);
-    s.window.selected = "log.txt";
+    s.folder.write("log.txt", "a\r\n\r\n----\r\nb");
+    s.folder.write("empty.txt", "");
+    s.module = {c.nullAnswer != vbOK, c.lineAnswer != vbOK};
+    s.window.focus = Control::Text1;
+    s.window.label6 = "After";
+    s.window.text1 = "old";
+    s.window.selected = c.selected;
     s.window.answers = {c.nullAnswer, c.lineAnswer};
     FileStore files(s.disk);
     LogOperations(s.window, files, s.folder.path(), s.module).LoadSequence();
-    EXPECT_EQ(s.window.text1, c.shown) << c.log.toStdString();
-    EXPECT_EQ(s.window.Titles(), kLoadTitles);
-    EXPECT_EQ(s.module.NullDelete, c.nullAnswer == vbOK);
-    EXPECT_EQ(s.module.LineDelete, c.lineAnswer == vbOK);
-    EXPECT_EQ(s.window.label6, "Before");
-    EXPECT_EQ(s.window.label6Colour, kColourRed);
-    EXPECT_TRUE(s.window.command1Enabled && s.window.command3Enabled);
-    EXPECT_EQ(s.window.focus, Control::Command1);
+    const bool read = c.last == asked, asks = !c.selected.isEmpty();
+    EXPECT_EQ(s.window.text1, c.shown);
+    EXPECT_EQ(s.window.text2, c.selected);
+    EXPECT_EQ(s.window.Titles().first(), asks ? "Ask:Null Delete" : c.last);
+    EXPECT_EQ(s.window.Titles().last(), c.last);
+    EXPECT_TRUE(read || !asks || s.window.boxes.back().prompt.contains(c.selected));
+    EXPECT_EQ(s.module.NullDelete, (c.nullAnswer == vbOK) == asks);
+    EXPECT_EQ(s.module.LineDelete, (c.lineAnswer == vbOK) == asks);
+    EXPECT_EQ(s.window.label6, read ? "Before" : "After");
+    EXPECT_EQ(s.window.label6Colour, read ? kColourRed : 0);
+    EXPECT_EQ(s.window.command1Enabled && s.window.command3Enabled, read);
+    EXPECT_EQ(s.window.focus, read ? Control::Command1 : Control::File1);
     EXPECT_EQ(s.window.pointer, vbDefault);
-  }
-}
-
-TEST(Load, WithoutSelectionOrLogChangesNothingElse) {
-  for (const QByteArray& selected : {QByteArray(), QByteArray("gone.txt")}) {
-    Session s;
-    s.module = {true, true};
-    s.window.label6 = "After";
-    s.window.text1 = "old";
-    s.window.focus = Control::Command1;
-    s.Load(selected);
-    EXPECT_TRUE(s.window.text1.isEmpty());
-    EXPECT_EQ(s.window.text2, selected);
-    EXPECT_EQ(s.window.boxes.back().title,
-              selected.isEmpty() ? "Err:File select" : "Err:File read");
     EXPECT_EQ(s.window.boxes.back().pointer, vbDefault);
-    EXPECT_TRUE(selected.isEmpty() || s.window.boxes.back().prompt.contains("gone.txt"));
-    EXPECT_EQ(s.module.NullDelete, selected.isEmpty());  // the questions came before the read
-    EXPECT_EQ(s.window.label6, "After");
-    EXPECT_FALSE(s.window.command1Enabled);
-    EXPECT_EQ(s.window.focus, Control::File1);
   }
 }
 
-TEST(ChangeAndSave, RewritesReversedWithTheStoredAnswers) {
-  struct Case {
-    QByteArray log;
-    bool clean;
-    QByteArray file;
-  };
-  const std::vector<Case> cases = {
-      {"A\r\nB\r\nC\r\n", false, "C\r\nB\r\nA\r\n\r\n"},
-      {"A\r\n\r\n--\r\nB\r\nC", true, "C\r\nB\r\nA\r\n\r\n"},
-      {"\r\n----\r\n", true, "\r\n"},
-  };
-  for (const Case& c : cases) {
-    Session s;
-    s.folder.write("log.txt", c.log);
-    ASSERT_TRUE(s.Load("log.txt", c.clean));
-    s.window.text1 = "whatever the window showed";
-    ASSERT_TRUE(s.Run(Op::Change));
-    EXPECT_EQ(s.folder.read("log.txt"), c.file) << c.log.toStdString();
-    EXPECT_EQ(s.window.text1, c.file.chopped(2));
-    EXPECT_EQ(s.window.Titles(), (QStringList{"Message:Log Change & Save", "Complete Massage"}));
-    EXPECT_EQ(s.window.boxes[0].prompt, texts::kConfirmChange);
-    EXPECT_EQ(s.window.boxes[1].prompt, "Text change complete!");
-    EXPECT_EQ(s.window.boxes[1].pointer, vbDefault);
-    EXPECT_EQ(s.window.label6, "After");
-    EXPECT_EQ(s.window.label6Colour, kColourBlue);
-    EXPECT_EQ(s.folder.entries(), QList<QByteArray>{"log.txt"});
-  }
-}
-
-TEST(ChangeAndSave, TwiceRestoresTheOrderAndCancelTouchesNothing) {
+// With the answers of the load: once, again (which restores the order), then cancelled.
+TEST(ChangeAndSave, RewritesReversedTwiceAndCancelTouchesNothing) {
   Session s;
-  s.folder.write("log.txt", "A\r\nB\r\nC\r\n");
+  s.folder.write("log.txt", "A\r\n\r\n--\r\nB\r\nC");
   ASSERT_TRUE(s.Load("log.txt", true));
-  ASSERT_TRUE(s.Run(Op::Change) && s.Run(Op::Change));
+  s.window.text1 = "whatever the window showed";
+  ASSERT_TRUE(s.Run(Op::Change));
+  EXPECT_EQ(s.folder.read("log.txt"), "C\r\nB\r\nA\r\n\r\n");
+  EXPECT_EQ(s.window.text1, "C\r\nB\r\nA\r\n");
+  EXPECT_EQ(s.window.boxes[0].prompt, texts::kConfirmChange);
+  EXPECT_EQ(s.window.boxes[1].prompt, "Text change complete!");
+  EXPECT_EQ(s.window.boxes[1].pointer, vbDefault);
+  EXPECT_EQ(s.window.label6Colour, kColourBlue);
+  EXPECT_EQ(s.folder.entries(), QList<QByteArray>{"log.txt"});
+  ASSERT_TRUE(s.Run(Op::Change));
   EXPECT_EQ(s.folder.read("log.txt"), "A\r\nB\r\nC\r\n\r\n");
 
   const QByteArray shown = s.window.text1;
@@ -121,11 +93,6 @@ TEST(ChangeAndSave, TwiceRestoresTheOrderAndCancelTouchesNothing) {
   EXPECT_EQ(s.folder.read("log.txt"), "A\r\nB\r\nC\r\n\r\n");
 }
 
-// プログラム名　パーロトリム Parlotrim in Shift JIS.
-const QByteArray kGenerator =
-    "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x96\xbc\x81\x40"
-    "\x83\x70\x81\x5b\x83\x8d\x83\x67\x83\x8a\x83\x80 Parlotrim";
-
 TEST(HtmlSave, WritesTheDocumentBesideTheLog) {
   Session s;
   s.folder.write("diary.txt", "AB1\r\n\r\nx<b>\r\nAB2");
@@ -137,35 +104,21 @@ TEST(HtmlSave, WritesTheDocumentBesideTheLog) {
   const QByteArray body =
       "<strong>AB2</strong><br>\r\nx<b><br>\r\n<br>\r\n<strong>AB1</strong><br>\r\n";
   EXPECT_EQ(s.window.text1, body);
+  // The generator is プログラム名　パーロトリム Parlotrim in Shift JIS.
   EXPECT_EQ(s.folder.read("diary.html"),
             "<html>\r\n<head>\r\n"
             "<meta http-equiv=\"Content-Type\"content=\"text/html; charset=x-sjis\">\r\n"
             "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'none'; "
-            "object-src 'none'\">\r\n"
-            "<meta name=\"GENERATOR\" content=\"" +
-                kGenerator +
-                "\">\r\n<title>diary.html</title>\r\n</head>\r\n<body bgcolor=\"#FFFFFF\">\r\n" +
+            "object-src 'none'\">\r\n<meta name=\"GENERATOR\" content=\""
+            "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x96\xbc\x81\x40"
+            "\x83\x70\x81\x5b\x83\x8d\x83\x67\x83\x8a\x83\x80 Parlotrim\">\r\n"
+            "<title>diary.html</title>\r\n</head>\r\n<body bgcolor=\"#FFFFFF\">\r\n" +
                 body + "\r\n</body></html>\r\n");
   EXPECT_EQ(s.window.Titles(), (QStringList{"Message:HTML Change & Save", "Complete Massage"}));
   EXPECT_EQ(s.window.boxes[0].prompt, texts::kHtmlOpening);
   EXPECT_EQ(s.window.boxes[1].prompt, "HTML change complete!");
   EXPECT_EQ(s.window.label6, "After");
   EXPECT_EQ(s.folder.read("diary.txt"), "AB1\r\n\r\nx<b>\r\nAB2");
-}
-
-// The keyword is compared in the log's code page; one that has no code there begins no line.
-TEST(HtmlSave, KeywordInTheCodePage) {
-  Session s;
-  s.folder.write("log.txt", "\x98\x41\x97\x8d: x\r\nx\xc3\xa9\r\n");
-  ASSERT_TRUE(s.Load("log.txt", true));
-  s.window.check1 = 1;
-  for (const QString& keyword : {QStringLiteral("連絡"), QStringLiteral("x\u00e9")}) {
-    s.window.text3 = keyword;
-    ASSERT_TRUE(s.Run(Op::Html));
-    EXPECT_EQ(s.window.text1, keyword == QStringLiteral("連絡")
-                                  ? "x\xc3\xa9<br>\r\n<strong>\x98\x41\x97\x8d: x</strong><br>\r\n"
-                                  : "x\xc3\xa9<br>\r\n\x98\x41\x97\x8d: x<br>\r\n");
-  }
 }
 
 TEST(HtmlDocument, NamesAndTitles) {
@@ -203,59 +156,6 @@ TEST(CodePage, DecodingForDisplayAndEncoding) {
   EXPECT_TRUE(ok);
   EncodeCodePage(QStringLiteral("x\u00e9"), &ok);
   EXPECT_FALSE(ok);
-}
-
-// The list's key and click handling decides when a load runs.
-TEST(File1, KeysAndClicks) {
-  Session s;
-  s.folder.write("a.txt", "A");
-  FileStore files(s.disk);
-  LogOperations ops(s.window, files, s.folder.path(), s.module);
-  File1Handlers file1(s.window, ops);
-  struct Step {
-    const char* what;
-    int key;  // 0: a click notification; -1: the list gets the focus
-    int shift;
-    bool loads;
-    bool toCheck1;
-  };
-  const std::vector<Step> steps = {
-      {"focus", -1, 0, false, false},
-      {"click loads", 0, 0, true, false},
-      {"click after load swallowed", 0, 0, false, false},
-      {"next click loads", 0, 0, true, false},
-      {"down arrow", 40, 0, false, false},
-      {"its selection click swallowed", 0, 0, false, false},
-      {"enter loads", 13, 0, true, false},
-      {"tab loads", 9, 0, true, false},
-      {"shift+enter", 13, 1, false, true},
-      {"shift+tab", 9, 1, false, true},
-      {"ctrl+enter", 13, 2, false, false},
-      {"alt+enter", 13, 4, false, false},
-      {"shift+ctrl+enter", 13, 3, false, false},
-      {"focus clears", -1, 0, false, false},
-      {"click loads", 0, 0, true, false},
-  };
-  s.window.selected = "a.txt";
-  for (const Step& step : steps) {
-    s.window.boxes.clear();
-    s.window.focus = Control::Text1;
-    if (step.key == -1) {
-      file1.File1_GotFocus();
-    } else if (step.key == 0) {
-      file1.File1_Click();
-    } else {
-      int key = step.key;
-      file1.File1_KeyDown(key, step.shift);
-    }
-    EXPECT_EQ(s.window.Titles() == kLoadTitles, step.loads) << step.what;
-    EXPECT_EQ(s.window.focus == Control::Check1, step.toCheck1) << step.what;
-  }
-  for (auto [in, out] : {std::pair{13, 0}, {9, 0}, {'a', 'a'}}) {
-    int ascii = in;
-    File1Handlers::File1_KeyPress(ascii);
-    EXPECT_EQ(ascii, out);
-  }
 }
 
 }  // namespace

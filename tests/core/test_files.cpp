@@ -1,8 +1,8 @@
 #include "tests/core/test_files.h"
 
-#include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "core/texts.h"
@@ -37,6 +37,10 @@ QList<QByteArray> LogFolder::entries() const {
   QList<QByteArray> names = files::FolderEntries(path());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+bool LogFolder::run(const QByteArray& command) const {
+  return std::system("cd '" + path() + "' && " + command) == 0;
 }
 
 bool Session::Load(const QByteArray& name, bool clean) {

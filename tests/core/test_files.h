@@ -14,13 +14,13 @@ namespace parlotrim::testing {
 class LogFolder {
  public:
   LogFolder();
-  // The folder, ending with the separator, as the program forms it.
-  QByteArray path() const;
+  ~LogFolder() { run("find . -mindepth 1 -delete"); }  // also names that are no UTF-8
+  QByteArray path() const;  // ends with the separator, as the program forms it
   QByteArray file(const QByteArray& name) const { return path() + name; }
   void write(const QByteArray& name, const QByteArray& bytes) const;
   QByteArray read(const QByteArray& name) const;  // "<missing>" when it cannot be read
-  // Names of the entries in the folder, sorted.
-  QList<QByteArray> entries() const;
+  QList<QByteArray> entries() const;              // sorted
+  bool run(const QByteArray& command) const;      // a shell command in the folder; true if it did
 
  private:
   QTemporaryDir dir_;
@@ -28,7 +28,6 @@ class LogFolder {
 
 enum class Op { Change, Html };
 
-// A log folder with a window and the operations on it, as the program has them.
 struct Session {
   LogFolder folder;
   FakeWindow window;

@@ -1,5 +1,5 @@
-// What the fault, hostile-input and metadata tests share: running part of a test in a forked
-// child, a file layer that fails or dies on demand, and a fingerprint of a folder.
+// What the fault and hostile-input tests share: part of a test run in a forked child, a disk
+// that fails or dies on demand, and a fingerprint of a folder.
 #pragma once
 
 #include <grp.h>
@@ -20,14 +20,14 @@
 namespace parlotrim::testing {
 
 struct Child {
-  int status = -1;  // as waitpid gives it: 0 when body returned
+  int status = -1;  // as waitpid gives it
   std::string output;
   bool NoNobody() const { return WIFEXITED(status) && WEXITSTATUS(status) == 77; }
 };
 
 struct Limits {
   long long fileSize = -1;      // RLIMIT_FSIZE: a full disk that binds root too
-  long long addressSpace = -1;  // RLIMIT_AS: the memory the program may use
+  long long addressSpace = -1;  // RLIMIT_AS
   QByteArray nobodyReads;       // run as the user nobody, who must be able to read this file
 };
 
@@ -42,11 +42,11 @@ inline Child RunInChild(const std::function<std::string()>& body, const Limits& 
          ::access(limits.nobodyReads.constData(), R_OK) != 0))
       ::_exit(77);
     ::signal(SIGXFSZ, SIG_IGN);  // writes past the limit fail with EFBIG
-    const rlimit fsize{rlim_t(limits.fileSize), rlim_t(limits.fileSize)};
-    const rlimit as{rlim_t(limits.addressSpace), rlim_t(limits.addressSpace)};
-    if ((limits.fileSize >= 0 && ::setrlimit(RLIMIT_FSIZE, &fsize) != 0) ||
-        (limits.addressSpace >= 0 && ::setrlimit(RLIMIT_AS, &as) != 0))
-      ::_exit(3);
+    for (auto [resource, limit] :
+         {std::pair{RLIMIT_FSIZE, limits.fileSize}, std::pair{RLIMIT_AS, limits.addressSpace}}) {
+      const rlimit value{rlim_t(limit), rlim_t(limit)};
+      if (limit >= 0 && ::setrlimit(resource, &value) != 0) ::_exit(3);
+    }
     const std::string out = body();
     ::_exit(::write(fds[1], out.data(), out.size()) == ssize_t(out.size()) ? 0 : 4);
   }
@@ -67,23 +67,21 @@ class FaultyCalls : public PosixCalls {
   std::optional<Phase> killAt;
 
   // Reads and writes that do less than they were asked, as they may.
-  ssize_t Read(int fd, void* data, size_t size) override {
-    return PosixCalls::Read(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size);
+  ssize_t Read(int fd, void* data, size_t n) override { return PosixCalls::Read(fd, data, Cut(n)); }
+  ssize_t Pread(int fd, void* data, size_t n, off_t at) override {
+    return PosixCalls::Pread(fd, data, Cut(n), at);
   }
-  ssize_t Pread(int fd, void* data, size_t size, off_t at) override {
-    return PosixCalls::Pread(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size, at);
+  ssize_t Write(int fd, const void* data, size_t n) override {
+    return PosixCalls::Write(fd, data, Cut(n));
   }
-  ssize_t Write(int fd, const void* data, size_t size) override {
-    return PosixCalls::Write(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size);
-  }
-  ssize_t Pwrite(int fd, const void* data, size_t size, off_t at) override {
-    return PosixCalls::Pwrite(fd, data, fault == ShortCalls && size > 1 ? size / 2 : size, at);
+  ssize_t Pwrite(int fd, const void* data, size_t n, off_t at) override {
+    return PosixCalls::Pwrite(fd, data, Cut(n), at);
   }
   int Fsync(int fd) override {
     struct stat st {};
     ::fstat(fd, &st);
-    if (fault == (S_ISDIR(st.st_mode) ? FolderSync : FileSync)) return Fail(EIO);
-    return PosixCalls::Fsync(fd);
+    return fault == (S_ISDIR(st.st_mode) ? FolderSync : FileSync) ? Fail(EIO)
+                                                                  : PosixCalls::Fsync(fd);
   }
   int Rename(const char* from, const char* to) override {
     return fault == RenameFails ? Fail(EXDEV) : PosixCalls::Rename(from, to);
@@ -96,13 +94,14 @@ class FaultyCalls : public PosixCalls {
   }
 
  private:
+  size_t Cut(size_t n) const { return fault == ShortCalls && n > 1 ? n / 2 : n; }
   static int Fail(int error) {
     errno = error;
     return -1;
   }
 };
 
-// Every entry under folder by name, with the bytes of a file ("/" for a folder).
+// Every entry of folder by name, with the bytes of a file ("/" for a folder).
 inline std::map<QByteArray, QByteArray> Snapshot(const LogFolder& folder) {
   std::map<QByteArray, QByteArray> all;
   for (const QByteArray& name : folder.entries()) {

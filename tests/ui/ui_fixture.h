@@ -1,12 +1,9 @@
 // A Form1 on a temporary log folder with scripted window services: message boxes are answered
-// and recorded, so a test drives the real window without a modal box ever appearing.
+// OK and recorded, so a test drives the real window without a modal box ever appearing.
 #pragma once
 
-#include <QStringList>
 #include <QTest>
-#include <functional>
 #include <memory>
-#include <vector>
 
 #include "platform/file_store.h"
 #include "platform/message_box.h"
@@ -15,29 +12,12 @@
 
 namespace parlotrim::testing {
 
-struct ShownBox {
-  QString prompt;
-  int buttons = 0;
-  QString title;
-};
-
-struct ScriptedServices : WindowServices {
-  // Every box is answered OK, as Enter answers it.
+struct ScriptedServices : WindowServices, BoxLog {
   int MsgBox(QWidget*, const QString& prompt, int buttons, const QString& title) override {
-    boxes.push_back({prompt, buttons, title});
-    if (onBox) onBox(boxes.back());
-    return 1;
+    return Show(prompt, buttons, title);
   }
   void Beep() override {}
   void SetMousePointer(int) override {}
-  QStringList Titles() const {  // of the boxes shown, to compare a whole conversation at once
-    QStringList titles;
-    for (const ShownBox& box : boxes) titles << box.title;
-    return titles;
-  }
-
-  std::function<void(const ShownBox&)> onBox;  // runs while a box is up
-  std::vector<ShownBox> boxes;
 };
 
 class FormFixture {

@@ -1,12 +1,7 @@
-// The real window on real key and mouse events: start-up, layout, the emphasis switch, the file
-// list, the focus chain, the operations end to end with the files on disk and a keyboard-only
-// run; then its parts on their own: how the working text is cut into lines and shown, the text
-// window's scrolling and copying, the Qt message boxes and the busy pointer.
-#include <sys/stat.h>
-
+// The real window on real key and mouse events, with the files on disk; then its parts: the text
+// window's lines, scrolling and copying, the message boxes and the busy pointer.
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -55,7 +50,7 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void startsWithNothingLoaded() {
+  void startsWithNothingLoadedThenSwitchesEmphasis() {
     FormFixture f({{"b.txt", "x"}, {"A.TXT", ""}, {"c.txt.bak", ""}, {"d.log", ""}});
     // Centred, 200 twips above the middle, and not clamped to the offscreen screen (800 x 800).
     QCOMPARE(f.form().pos(), QPoint(-56, 109));
@@ -71,12 +66,15 @@ class WindowTest : public QObject {
     QCOMPARE(f.form().LogFolder(), f.folder.path());
     QCOMPARE(Base(c.Text1), kLightYellow);
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
-  }
-
-  void emphasisSwitchOnOffOn() {
-    FormFixture f;
-    QVERIFY(f.show());
-    const Form1Controls& c = f.c();
+    QTest::mouseClick(c.Command4, Qt::LeftButton);
+    QTest::mouseClick(c.Label4, Qt::LeftButton);  // while the keyword box beside it is off
+    QCOMPARE(f.services.Titles(), (QStringList{"Product Information", "Product Information"}));
+    const QStringList full = f.services.boxes[0].prompt.split("\r\n");
+    QCOMPARE(full.size(), 5);
+    QCOMPARE(f.services.boxes[1].prompt, full.mid(2).join("\r\n"));
+    QCOMPARE(f.services.boxes[0].buttons + f.services.boxes[1].buttons, 0);  // OK only
+    // The emphasis switch on, off, and on again by a click on the second line of its wrapped
+    // caption, at its right edge: the keyword is gone for good.
     const QColor system = QApplication::palette().color(QPalette::Base);
     c.Check1->setChecked(true);
     QVERIFY(c.Text3->isEnabled());
@@ -85,146 +83,111 @@ class WindowTest : public QObject {
     c.Check1->setChecked(false);
     QVERIFY(!c.Text3->isEnabled() && c.Text3->text().isEmpty());
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
-    // On again by a click on the second line of the wrapped caption, at its right edge.
     QTest::mouseClick(c.Check1, Qt::LeftButton, {}, c.Check1->rect().bottomRight() - QPoint(3, 3));
-    QVERIFY(c.Text3->isEnabled() && c.Text3->text().isEmpty());  // the keyword is gone for good
+    QVERIFY(c.Text3->isEnabled() && c.Text3->text().isEmpty());
     QCOMPARE(Base(c.Text3), system);
   }
 
-  void file1Events_data() {
-    QTest::addColumn<QList<int>>("keys");    // each a key, with its modifiers or'ed in
-    QTest::addColumn<bool>("focused");       // File1 has the focus before (else Command2 has)
-    QTest::addColumn<QList<int>>("clicks");  // on the second entry: a button and its modifiers
-    QTest::addColumn<QString>("selected");
-    QTest::addColumn<QStringList>("boxes");  // a load hands the focus on to Command1
+  // Keys typed in a control, then clicks on the second entry of the list, after a start where a
+  // log is "loaded" and the emphasis switch is "ticked" (with a keyword) or not.
+  void keysAndClicks_data() {
+    QTest::addColumn<QString>("from");       // the control with the focus, which gets the keys
+    QTest::addColumn<QList<int>>("keys");    // each a key with its modifiers or'ed in
+    QTest::addColumn<QList<int>>("clicks");  // each a button with its modifiers or'ed in
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("result");  // the focus, the selected log, the boxes; or "quit"
     using K = QList<int>;
-    const int down = Qt::Key_Down, up = Qt::Key_Up, left = Qt::LeftButton;
-    const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
-    QTest::newRow("keyboard walk loads nothing")
-        << K{down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C} << true << K{} << "c.txt"
-        << QStringList();
-    QTest::newRow("End from no selection")
-        << K{Qt::Key_End} << true << K{} << "c.txt" << QStringList();
-    QTest::newRow("Enter loads") << K{down, down, Qt::Key_Return} << true << K{} << "b.txt"
-                                 << kLoad;
-    QTest::newRow("Enter with nothing selected")
-        << K{Qt::Key_Enter} << true << K{} << "" << QStringList{"Err:File select"};
-    QTest::newRow("click without focus") << K{} << false << K{left} << "b.txt" << kLoad;
-    QTest::newRow("click with focus") << K{down} << true << K{left} << "b.txt" << kLoad;
-    QTest::newRow("click after a key that changed nothing is swallowed once")
-        << K{down, up} << true << K{left, left} << "b.txt" << kLoad;
-    QTest::newRow("Shift alone swallows too")
-        << K{Qt::Key_Shift} << true << K{left} << "b.txt" << QStringList();
-    QTest::newRow("Ctrl+click on the selected entry keeps it and loads")
-        << K{down, down} << true << K{ctrl | left} << "b.txt" << kLoad;
-    QTest::newRow("Ctrl+click on another entry")
-        << K{down} << true << K{ctrl | left} << "b.txt" << kLoad;
-    QTest::newRow("Shift+click") << K{down} << true << K{shift | left} << "b.txt" << kLoad;
-    QTest::newRow("Ctrl+Space keeps the selection")
-        << K{down, ctrl | Qt::Key_Space} << true << K{} << "a.txt" << QStringList();
-    QTest::newRow("right and middle clicks do nothing, not even focus")
-        << K{} << false << K{Qt::RightButton, Qt::MiddleButton, Qt::RightButton} << ""
-        << QStringList();
-  }
-  void file1Events() {
-    QFETCH(QList<int>, keys);
-    QFETCH(bool, focused);
-    QFETCH(QList<int>, clicks);
-    QFETCH(QString, selected);
-    QFETCH(QStringList, boxes);
-    FormFixture f({{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"c.txt", "charlie"}});
-    QVERIFY(f.show());
-    FileListBox* list = f.c().File1;
-    if (!focused) f.c().Command2->setFocus();
-    const int mods = Qt::KeyboardModifierMask;
-    for (int key : keys)
-      QTest::keyClick(list, Qt::Key(key & ~mods), Qt::KeyboardModifiers(key & mods));
-    const QPoint second = list->visualItemRect(list->item(1)).center();
-    for (int click : clicks)
-      QTest::mouseClick(list->viewport(), Qt::MouseButton(click & ~mods),
-                        Qt::KeyboardModifiers(click & mods), second);
-    QCOMPARE(f.form().File1FileName(), selected);
-    QCOMPARE(f.services.Titles(), boxes);
-    QCOMPARE(f.form().Text2(), boxes == kLoad ? selected : QString());
-    QCOMPARE(FocusName(), boxes == kLoad ? "Command1" : focused ? "File1" : "Command2");
-  }
-
-  void focusChain_data() {
-    QTest::addColumn<QString>("from");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<QString>("condition");  // "loaded" (a log is loaded), "ticked" (Check1)
-    QTest::addColumn<QString>("to");         // empty: the window is gone
-    QTest::addColumn<QString>("action");
-    const int enter = Qt::Key_Return, tab = Qt::Key_Tab, backtab = Qt::Key_Backtab;
-    const int f12 = Qt::Key_F12, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier;
-    auto row = [](const char* name, const char* from, int key, int mods, const char* condition,
-                  const char* to, const char* action) {
-      QTest::newRow(name) << from << key << mods << condition << to << action;
+    const int down = Qt::Key_Down, up = Qt::Key_Up, enter = Qt::Key_Return, tab = Qt::Key_Tab;
+    const int backtab = Qt::Key_Backtab, f12 = Qt::Key_F12, left = Qt::LeftButton;
+    const int shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
+    auto row = [](const char* name, const char* from, K keys, K clicks, const char* start,
+                  const char* result) {
+      QTest::newRow(name) << from << keys << clicks << start << result;
     };
-    row("File1 Shift+Tab", "File1", backtab, shift, "", "Check1", "");
-    row("File1 Backtab, no modifier reported", "File1", backtab, 0, "", "Check1", "");
-    row("Command1 Enter runs Change and Save once", "Command1", enter, 0, "loaded", "Command1",
-        "change");
-    row("Command1 Ctrl+Enter does nothing", "Command1", enter, ctrl, "loaded", "Command1", "");
-    row("Command1 Tab", "Command1", tab, 0, "loaded", "Command2", "");
-    row("Command2 Enter quits", "Command2", enter, 0, "", "", "quit");
-    row("Command2 Alt+Enter does nothing", "Command2", enter, Qt::AltModifier, "", "Command2", "");
-    row("Command2 Tab stays", "Command2", tab, 0, "loaded", "Command2", "");
-    row("Command2 Shift+Tab, loaded", "Command2", backtab, shift, "loaded", "Command1", "");
-    row("Command2 Shift+Enter, not loaded", "Command2", enter, shift, "", "File1", "");
-    row("Check1 Enter, ticked", "Check1", enter, 0, "ticked", "Text3", "");
-    row("Check1 Tab, unticked", "Check1", tab, 0, "", "File1", "");
-    row("Check1 Shift+Enter", "Check1", enter, shift, "ticked", "File1", "");
-    row("Text3 Enter, loaded", "Text3", enter, 0, "loaded ticked", "Command1", "");
-    row("Text3 Tab, not loaded", "Text3", tab, 0, "ticked", "File1", "");
-    row("Text3 Shift+Enter", "Text3", enter, shift, "ticked", "Check1", "");
-    row("Text3 Ctrl+Enter does nothing", "Text3", enter, ctrl, "loaded ticked", "Text3", "");
-    row("F12 in File1", "File1", f12, 0, "", "", "quit");
-    row("F12 in Text1", "Text1", f12, 0, "loaded", "", "quit");
-    row("Shift+F12 in Text3", "Text3", f12, shift, "ticked", "", "quit");
-    row("Ctrl+F12 in Command4", "Command4", f12, ctrl, "", "", "quit");
-    // Controls outside the chain keep the toolkit's traversal in the designed tab order.
-    row("Text2 Tab", "Text2", tab, 0, "loaded", "Text1", "");
-    row("Command4 Tab", "Command4", tab, 0, "", "Check1", "");
-    // Enter presses the buttons outside the chain, as Space does.
-    row("Command3 Enter runs HTML Save", "Command3", enter, 0, "loaded", "Command3",
-        "Message:HTML Change & Save,Complete Massage");
-    row("Command4 keypad Enter", "Command4", Qt::Key_Enter, 0, "", "Command4",
-        "Product Information");
+    row("keyboard walk loads nothing", "File1",
+        {down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C}, {}, "", "File1 c.txt");
+    row("End from no selection", "File1", {Qt::Key_End}, {}, "", "File1 c.txt");
+    row("Enter loads", "File1", {down, down, enter}, {}, "", "Command1 b.txt load");
+    row("Enter with nothing selected", "File1", {Qt::Key_Enter}, {}, "", "File1 Err:File select");
+    row("click without focus", "Command2", {}, {left}, "", "Command1 b.txt load");
+    row("click with focus", "File1", {down}, {left}, "", "Command1 b.txt load");
+    row("click after a key swallowed once", "File1", {down, up}, {left, left}, "",
+        "Command1 b.txt load");
+    row("Shift alone swallows too", "File1", {Qt::Key_Shift}, {left}, "", "File1 b.txt");
+    row("Ctrl+click on the selected entry", "File1", {down, down}, {ctrl | left}, "",
+        "Command1 b.txt load");
+    row("Ctrl+Space keeps it", "File1", {down, ctrl | Qt::Key_Space}, {}, "", "File1 a.txt");
+    row("right and middle clicks, not even focus", "Command2", {},
+        {Qt::RightButton, Qt::MiddleButton, Qt::RightButton}, "", "Command2");
+    row("File1 Tab loads", "File1", {down, tab}, {}, "", "Command1 a.txt load");
+    row("File1 Ctrl+Enter", "File1", {down, ctrl | enter}, {}, "", "File1 a.txt");
+    row("File1 Shift+Ctrl+Enter", "File1", {down, shift | ctrl | enter}, {}, "", "File1 a.txt");
+    row("File1 Shift+Tab", "File1", {shift | backtab}, {}, "", "Check1");
+    row("File1 Backtab, no modifier reported", "File1", {backtab}, {}, "", "Check1");
+    row("Command1 Enter changes once", "Command1", {enter}, {}, "loaded", "Command1 a.txt change");
+    row("Command1 Ctrl+Enter", "Command1", {ctrl | enter}, {}, "loaded", "Command1 a.txt");
+    row("Command1 Tab", "Command1", {tab}, {}, "loaded", "Command2 a.txt");
+    row("Command2 Enter quits", "Command2", {enter}, {}, "", "quit");
+    row("Command2 Alt+Enter", "Command2", {alt | enter}, {}, "", "Command2");
+    row("Command2 Tab stays", "Command2", {tab}, {}, "loaded", "Command2 a.txt");
+    row("Command2 Shift+Tab", "Command2", {shift | backtab}, {}, "loaded", "Command1 a.txt");
+    row("Command2 Shift+Enter, not loaded", "Command2", {shift | enter}, {}, "", "File1");
+    row("Check1 Enter, ticked", "Check1", {enter}, {}, "ticked", "Text3");
+    row("Check1 Tab, unticked", "Check1", {tab}, {}, "", "File1");
+    row("Check1 Shift+Enter", "Check1", {shift | enter}, {}, "ticked", "File1");
+    row("Text3 Enter, loaded", "Text3", {enter}, {}, "loaded ticked", "Command1 a.txt");
+    row("Text3 Tab, not loaded", "Text3", {tab}, {}, "ticked", "File1");
+    row("Text3 Shift+Enter", "Text3", {shift | enter}, {}, "ticked", "Check1");
+    row("Text3 Ctrl+Enter", "Text3", {ctrl | enter}, {}, "loaded ticked", "Text3 a.txt");
+    row("F12 in Text1", "Text1", {f12}, {}, "loaded", "quit");
+    row("Shift+F12 in Text3", "Text3", {shift | f12}, {}, "ticked", "quit");
+    row("Ctrl+F12 in Command4", "Command4", {ctrl | f12}, {}, "", "quit");
+    // Controls outside the chain keep the toolkit's traversal in the designed tab order, and
+    // Enter presses their buttons as Space does.
+    row("Text2 Tab", "Text2", {tab}, {}, "loaded", "Text1 a.txt");
+    row("Command4 Tab", "Command4", {tab}, {}, "", "Check1");
+    row("Command3 Enter runs HTML Save", "Command3", {enter}, {}, "loaded",
+        "Command3 a.txt Message:HTML Change & Save,Complete Massage");
+    row("Command4 keypad Enter", "Command4", {Qt::Key_Enter}, {}, "",
+        "Command4 Product Information");
   }
-  void focusChain() {
+  void keysAndClicks() {
     QFETCH(QString, from);
-    QFETCH(int, key);
-    QFETCH(int, modifiers);
-    QFETCH(QString, condition);
-    QFETCH(QString, to);
-    QFETCH(QString, action);
-    FormFixture f({{"a.txt", "alpha\r\n"}});
+    QFETCH(QList<int>, keys);
+    QFETCH(QList<int>, clicks);
+    QFETCH(QString, start);
+    QFETCH(QString, result);
+    FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}, {"c.txt", "charlie\r\n"}});
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
-    QTest::keyClick(c.File1, Qt::Key_Down);
-    if (condition.contains("loaded")) QTest::keyClick(c.File1, Qt::Key_Return);
-    const bool ticked = condition.contains("ticked");
+    if (start.contains("loaded")) LoadFirstEntry(f);
+    const bool ticked = start.contains("ticked");
     c.Check1->setChecked(ticked);
     if (ticked) c.Text3->insert(QStringLiteral("連絡"));
     f.services.boxes.clear();
-    QWidget* start = f.form().findChild<QWidget*>(from);
-    start->setFocus();
+    QWidget* control = f.form().findChild<QWidget*>(from);
+    control->setFocus();
     QCOMPARE(FocusName(), from);
     QSignalSpy keywordEnter(c.Text3, &QLineEdit::returnPressed);
-    QTest::keyClick(start, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    const int mods = Qt::KeyboardModifierMask;
+    for (int key : keys)
+      QTest::keyClick(control, Qt::Key(key & ~mods), Qt::KeyboardModifiers(key & mods));
+    const QPoint second = c.File1->visualItemRect(c.File1->item(1)).center();
+    for (int click : clicks)
+      QTest::mouseClick(c.File1->viewport(), Qt::MouseButton(click & ~mods),
+                        Qt::KeyboardModifiers(click & mods), second);
     QCOMPARE(keywordEnter.count(), 0);  // the window uses up Enter: the keyword box never sees it
     const QStringList titles = f.services.Titles();
-    QCOMPARE(!f.form().isVisible() ? "quit"
-             : titles == kLoad     ? "load"
-             : titles == kChange   ? "change"
-                                   : titles.join(','),
-             action);
-    if (to.isEmpty()) return;
-    QCOMPARE(FocusName(), to);
+    QStringList got = {FocusName(), QString::fromUtf8(f.form().File1FileName()),
+                       titles == kLoad     ? "load"
+                       : titles == kChange ? "change"
+                                           : titles.join(',')};
+    got.removeAll(QString());
+    QCOMPARE(f.form().isVisible() ? got.join(' ') : "quit", result);
+    if (titles == kLoad) QCOMPARE(f.form().Text2(), f.form().File1FileName());
     if (ticked) QCOMPARE(f.form().Text3(), QStringLiteral("連絡"));  // the keyword box keeps it
-    if (to == "Text3") QCOMPARE(c.Text3->selectedText(), c.Text3->text());  // typing replaces it
+    if (FocusName() == "Text3")
+      QCOMPARE(c.Text3->selectedText(), c.Text3->text());  // typing replaces
   }
 
   void clicksHandTheFocusOn() {
@@ -259,7 +222,7 @@ class WindowTest : public QObject {
     const Form1Controls& c = f.c();
     QCOMPARE(c.File1->item(0)->text(), QStringLiteral("ログ.txt"));
     QString label6AtCompletion;
-    f.services.onBox = [&](const testing::ShownBox& box) {
+    f.services.onBox = [&](const testing::Box& box) {
       if (box.title == "Complete Massage") label6AtCompletion = c.Label6->text();
     };
     LoadFirstEntry(f);
@@ -269,6 +232,7 @@ class WindowTest : public QObject {
     QTest::mouseClick(c.Command1, Qt::LeftButton);
     const QByteArray reversed = EncodeCodePage(QStringLiteral("連絡: 二行目\r\n一行目\r\n"));
     QCOMPARE(f.folder.read(name), reversed + "\r\n");
+    QCOMPARE(f.folder.entries(), QList<QByteArray>{name});  // the copy is gone with the box
     QCOMPARE(c.Text1->Bytes(), reversed);
     QCOMPARE(label6AtCompletion, QStringLiteral("After"));
     QCOMPARE(c.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 255));
@@ -285,79 +249,31 @@ class WindowTest : public QObject {
     QCOMPARE(f.folder.read(name), reversed + "\r\n");
   }
 
-  // A failed save leaves the window ready and telling the truth: the ordinary pointer under the
-  // box, the status still "Before", both buttons on, and the text window showing the log as it
-  // is on disk (none, when it is gone).
-  void failedSaveShowsWhatIsTrue_data() {
-    QTest::addColumn<bool>("change");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("log deleted, Change and Save") << true << "Err:File read";
-    QTest::newRow("document name taken by a folder, HTML Save") << false << "Err:File write";
-  }
-  void failedSaveShowsWhatIsTrue() {
-    QFETCH(bool, change);
-    QFETCH(QString, title);
-    FormFixture f({{"log.txt", "A\r\nB\r\n"}});
-    QVERIFY(f.show());
-    const Form1Controls& c = f.c();
-    bool hourglass = false;
-    f.services.onBox = [&](const testing::ShownBox&) {
-      hourglass = hourglass || QGuiApplication::overrideCursor();
-    };
-    LoadFirstEntry(f);
-    const QByteArray loaded = c.Text1->Bytes();
-    QVERIFY(change ? ::unlink(f.folder.file("log.txt").constData()) == 0
-                   : ::mkdir(f.folder.file("log.html").constData(), 0755) == 0);
-    QTest::mouseClick(change ? c.Command1 : c.Command3, Qt::LeftButton);
-    QCOMPARE(f.services.Titles().last(), title);
-    QVERIFY(!hourglass && !QGuiApplication::overrideCursor());
-    QCOMPARE(c.Label6->text(), QStringLiteral("Before"));
-    QVERIFY(c.Command1->isEnabled() && c.Command3->isEnabled());
-    QCOMPARE(c.Text1->Bytes(), change ? QByteArray() : loaded);
-  }
-
-  void productInformation() {
-    FormFixture f;
-    QVERIFY(f.show());
-    QTest::mouseClick(f.c().Command4, Qt::LeftButton);
-    QTest::mouseClick(f.c().Label4, Qt::LeftButton);  // while the keyword box beside it is off
-    QCOMPARE(f.services.Titles(), (QStringList{"Product Information", "Product Information"}));
-    const QStringList full = f.services.boxes[0].prompt.split("\r\n");
-    QCOMPARE(full.size(), 5);
-    QCOMPARE(f.services.boxes[1].prompt, full.mid(2).join("\r\n"));
-    QCOMPARE(f.services.boxes[0].buttons + f.services.boxes[1].buttons, 0);  // OK only
-  }
-
-  void linesAsShown_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QStringList>("shown");
-    QTest::addColumn<int>("longest");
-    using L = QStringList;
-    QTest::newRow("empty text is one empty line") << QByteArray() << L{""} << 0;
-    QTest::newRow("working text after a load")
-        << QByteArray("\r\nabc\r\nxyz") << L{"", "abc", "xyz"} << 1;
-    QTest::newRow("lone LF is a symbol, not a break")
-        << QByteArray("a\nb\r\nc") << L{"a\u240Ab", "c"} << 0;
-    QTest::newRow("lone CR, CR before CR LF")
-        << QByteArray("a\rb\r\r\nc") << L{"a\u240Db\u240D", "c"} << 0;
-    QTest::newRow("LF CR is no break") << QByteArray("a\n\rb") << L{"a\u240A\u240Db"} << 0;
-    QTest::newRow("Shift JIS, NUL, ESC, DEL")
-        << QByteArray("\x82\xa0\0\x1b\x7f", 5) << L{"あ\u2400\u241B\u2421"} << 0;
-    QTest::newRow("tabs to columns of eight")
-        << QByteArray("ab\tc\r\nabcdefgh\tc") << L{"ab      c", "abcdefgh        c"} << 1;
-    QTest::newRow("very long line is cut")
-        << QByteArray(kMaxShownBytes + 10, 'x') << L{QString(kMaxShownBytes, 'x') + u'\u2026'} << 0;
-  }
   void linesAsShown() {
-    QFETCH(QByteArray, text);
-    QFETCH(QStringList, shown);
-    QFETCH(int, longest);
-    const LineIndex index(text);
-    QStringList got;
-    for (qsizetype n = 0; n < index.LineCount(); ++n) got << LineForDisplay(index.Line(text, n));
-    QCOMPARE(got, shown);
-    QCOMPARE(index.LongestLine(), longest);
-    QVERIFY(index.Line(text, index.LineCount()).isEmpty() && index.Line(text, -1).isEmpty());
+    struct Case {
+      QByteArray text;
+      QStringList shown;
+      int longest;
+    };
+    const QList<Case> cases = {
+        {"", {""}, 0},  // an empty text is one empty line
+        {"\r\nabc\r\nxyz", {"", "abc", "xyz"}, 1},
+        {"a\nb\r\nc", {"a\u240Ab", "c"}, 0},  // a lone LF is a symbol, not a break
+        {"a\rb\r\r\nc", {"a\u240Db\u240D", "c"}, 0},
+        {"a\n\rb", {"a\u240A\u240Db"}, 0},
+        {QByteArray("\x82\xa0\0\x1b\x7f", 5), {"あ\u2400\u241B\u2421"}, 0},
+        {"ab\tc\r\nabcdefgh\tc", {"ab      c", "abcdefgh        c"}, 1},  // tabs to columns of 8
+        {QByteArray(kMaxShownBytes + 10, 'x'), {QString(kMaxShownBytes, 'x') + u'\u2026'}, 0},
+    };
+    for (const Case& c : cases) {
+      const LineIndex index(c.text);
+      QStringList got;
+      for (qsizetype n = 0; n < index.LineCount(); ++n)
+        got << LineForDisplay(index.Line(c.text, n));
+      QCOMPARE(got, c.shown);
+      QCOMPARE(index.LongestLine(), c.longest);
+      QVERIFY(index.Line(c.text, index.LineCount()).isEmpty() && index.Line(c.text, -1).isEmpty());
+    }
   }
 
   void textViewScrollsAndCopies() {
@@ -381,38 +297,45 @@ class WindowTest : public QObject {
     QVERIFY(!view.AllSelected());
   }
 
-  void messageBoxes_data() {
-    QTest::addColumn<int>("buttons");
-    QTest::addColumn<int>("key");  // 0: the close box
-    QTest::addColumn<int>("result");
-    QTest::newRow("Enter is OK") << 1 << int(Qt::Key_Return) << 1;
-    QTest::newRow("Esc is Cancel") << 1 << int(Qt::Key_Escape) << 2;
-    QTest::newRow("close box is Cancel") << 1 << 0 << 2;
-    QTest::newRow("OK only, Enter") << 0 << int(Qt::Key_Enter) << 1;
-  }
-  void messageBoxes() {
-    QFETCH(int, buttons);
-    QFETCH(int, key);
-    QFETCH(int, result);
-    QtWindowServices services;
-    QString seen;  // stays empty unless the box is plain text, without icon and OK the default
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      QVERIFY(box);
-      if (box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
-          box->defaultButton() == box->button(QMessageBox::Ok))
-        seen = QStringList{box->windowTitle(), box->text(), QString::number(box->buttons().size())}
-                   .join('|');
-      key ? QTest::keyClick(box, Qt::Key(key)) : void(box->close());
-    });
-    QCOMPARE(services.MsgBox(nullptr, "a <b>\r\nc", buttons, "Ask:x"), result);
-    QCOMPARE(seen, QStringLiteral("Ask:x|a <b>\nc|%1").arg(buttons + 1));
+  // The Qt boxes are plain text without icon, OK the default; Enter is OK, Esc and the close box
+  // Cancel. The busy pointer never stacks, and goes with the services.
+  void windowServices() {
+    struct Case {
+      int buttons, key, result;  // key 0: the close box
+    };
+    for (const Case c : {Case{1, Qt::Key_Return, 1}, Case{1, Qt::Key_Escape, 2}, Case{1, 0, 2},
+                         Case{0, Qt::Key_Enter, 1}}) {
+      QtWindowServices services;
+      QString seen;
+      QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        if (box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
+            box->defaultButton() == box->button(QMessageBox::Ok))
+          seen =
+              QStringList{box->windowTitle(), box->text(), QString::number(box->buttons().size())}
+                  .join('|');
+        c.key ? QTest::keyClick(box, Qt::Key(c.key)) : void(box->close());
+      });
+      QCOMPARE(services.MsgBox(nullptr, "a <b>\r\nc", c.buttons, "Ask:x"), c.result);
+      QCOMPARE(seen, QStringLiteral("Ask:x|a <b>\nc|%1").arg(c.buttons + 1));
+    }
+    {
+      QtWindowServices services;
+      services.SetMousePointer(vbHourglass);
+      services.SetMousePointer(vbHourglass);
+      QVERIFY(QGuiApplication::overrideCursor());
+      QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+      services.SetMousePointer(vbDefault);
+      QVERIFY(!QGuiApplication::overrideCursor());
+      services.SetMousePointer(vbHourglass);
+    }
+    QVERIFY(!QGuiApplication::overrideCursor());
   }
 
   void boxesGiveTheKeysBack() {
-    // The real boxes over the real window, each answered with Enter once it has the keys. After
-    // every box the window has the keys again, in the control that had them or that the window
-    // chose; no window manager needs to give them back.
+    // The real boxes, each answered with Enter once it has the keys: after each the window has
+    // the keys again, with no window manager to give them back.
     QtWindowServices services;
     FormFixture f({{"a.txt", "one\r\n"}}, &services);
     QVERIFY(f.show());
@@ -426,8 +349,7 @@ class WindowTest : public QObject {
       QTest::keyClick(box, Qt::Key_Return);
     });
     answer.start(10);
-    // A key typed into the window, where the focus is; false when the window has not got the
-    // keys before the key or after what the key did.
+    // A key typed where the focus is; false when the window lacks the keys before or after.
     auto type = [&form](Qt::Key key) {
       if (!QTest::qWaitForWindowActive(&form)) return false;
       QTest::keyClick(QApplication::focusWidget(), key);
@@ -448,20 +370,6 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QCOMPARE(FocusName(), "File1");
     QCOMPARE(form.IgnoreFileClick(), 0);  // new focus for the list: a click on it loads
-  }
-
-  void busyPointerNeverStacks() {
-    {
-      QtWindowServices services;
-      services.SetMousePointer(11);
-      services.SetMousePointer(11);
-      QVERIFY(QGuiApplication::overrideCursor());
-      QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-      services.SetMousePointer(0);
-      QVERIFY(!QGuiApplication::overrideCursor());
-      services.SetMousePointer(11);
-    }
-    QVERIFY(!QGuiApplication::overrideCursor());  // gone with the services
   }
 };
 
