@@ -2,6 +2,8 @@
 // OK and recorded, so a test drives the real window without a modal box ever appearing.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <QTest>
 #include <memory>
 
@@ -23,11 +25,15 @@ struct ScriptedServices : WindowServices, BoxLog {
 class FormFixture {
  public:
   // logs: name and bytes of each file put in the folder before the window starts; real: other
-  // window services than the scripted ones.
+  // window services than the scripted ones; within: a folder inside the temporary one, where
+  // the program (and so its logs) lies.
   explicit FormFixture(std::initializer_list<std::pair<QByteArray, QByteArray>> logs = {},
-                       WindowServices* real = nullptr) {
-    for (const auto& [name, bytes] : logs) folder.write(name, bytes);
-    form_ = std::make_unique<Form1>(real ? *real : services, files_, folder.path().chopped(1));
+                       WindowServices* real = nullptr, const QByteArray& within = {}) {
+    if (!within.isEmpty()) ::mkdir(folder.file(within).constData(), 0755);
+    for (const auto& [name, bytes] : logs) folder.write(within + name, bytes);
+    form_ =
+        std::make_unique<Form1>(real ? *real : services, files_,
+                                within.isEmpty() ? folder.path().chopped(1) : folder.file(within));
   }
   Form1& form() { return *form_; }
   const Form1Controls& c() const { return form_->Controls(); }

@@ -213,11 +213,14 @@ class WindowTest : public QObject {
     QCOMPARE(c.Text3->selectedText(), QStringLiteral("keyword"));
   }
 
-  // A log whose name is Shift JIS bytes (copied from Windows) is listed by its decoded name and
-  // rewritten and exported by its real bytes; the window shows each step.
+  // A log whose name is Shift JIS bytes (copied from Windows), in a folder whose name is too, is
+  // listed by its decoded name and rewritten and exported by its real bytes; the window shows
+  // each step.
   void shiftJisNamedLogEndToEnd() {
-    const QByteArray name = "\x83\x8d\x83\x4f.txt";  // ログ.txt
-    FormFixture f({{name, EncodeCodePage(QStringLiteral("一行目\r\n連絡: 二行目\r\n"))}});
+    const QByteArray folder = "\x83\x8d\x83\x4f/", name = folder + "\x83\x8d\x83\x4f.txt";
+    FormFixture f(
+        {{"\x83\x8d\x83\x4f.txt", EncodeCodePage(QStringLiteral("一行目\r\n連絡: 二行目\r\n"))}},
+        nullptr, folder);
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
     QCOMPARE(c.File1->item(0)->text(), QStringLiteral("ログ.txt"));
@@ -232,14 +235,15 @@ class WindowTest : public QObject {
     QTest::mouseClick(c.Command1, Qt::LeftButton);
     const QByteArray reversed = EncodeCodePage(QStringLiteral("連絡: 二行目\r\n一行目\r\n"));
     QCOMPARE(f.folder.read(name), reversed + "\r\n");
-    QCOMPARE(f.folder.entries(), QList<QByteArray>{name});  // the copy is gone with the box
+    QCOMPARE(f.folder.entries(), QList<QByteArray>{folder.chopped(1)});
+    QCOMPARE(files::FolderEntries(f.folder.file(folder)), QList<QByteArray>{name.mid(5)});
     QCOMPARE(c.Text1->Bytes(), reversed);
     QCOMPARE(label6AtCompletion, QStringLiteral("After"));
     QCOMPARE(c.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     c.Check1->setChecked(true);
     c.Text3->insert(QStringLiteral("連絡"));
     QTest::mouseClick(c.Command3, Qt::LeftButton);
-    const QByteArray html = f.folder.read("\x83\x8d\x83\x4f.html");
+    const QByteArray html = f.folder.read(folder + "\x83\x8d\x83\x4f.html");
     QVERIFY(html.contains("<title>\x83\x8d\x83\x4f.html</title>"));
     QVERIFY(html.contains(EncodeCodePage(QStringLiteral("<strong>連絡: 二行目</strong><br>"))));
     const QStringList htmlSave = {"Message:HTML Change & Save", "Complete Massage"};
