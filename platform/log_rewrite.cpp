@@ -9,8 +9,10 @@
 //    beyond its end, the log's name and both sizes; it is synced and renamed to
 //    ".parlotrim-X.new", and the folder synced. Nothing has touched the log yet.
 // 4. The log gets its new length and is synced; the copy is renamed to ".parlotrim-X.sized".
-// 5. The new content is written over the log's first bytes, and the log synced.
-// 6. The copy is removed.
+// 5. The new content is written over the log's first bytes. From here the rewrite is complete:
+//    its content is in the log, and safe in the copy.
+// 6. The log is synced and the copy removed; where the caller asks, only once the user has
+//    been told (Tidying).
 //
 // A crash after step 3 leaves the copy, and the next read of the log finishes the rewrite from
 // it, keeping whatever other programs have appended to the log since. While the copy is named
