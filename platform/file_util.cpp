@@ -122,25 +122,30 @@ Fd OpenRegular(PosixCalls& calls, const QByteArray& path, int flags, struct stat
 }
 
 bool WriteAll(PosixCalls& calls, int fd, QByteArrayView data, int* error, off_t at) {
-  constexpr qint64 kSlice = 8 << 20;
-  const bool large = data.size() > kSlice;
+  // Writes of a megabyte: larger ones make the page cache ask for large blocks of memory, and
+  // then and again wait for them to be put together. Every 8 MiB, the disk starts writing them
+  // back at once, so that the sync at the end waits for little more than the last ones.
+  constexpr qint64 kWrite = 1 << 20, kWriteBack = 8 << 20;
+  const bool large = data.size() > kWriteBack;
   off_t position = at >= 0 ? at : large ? ::lseek(fd, 0, SEEK_CUR) : 0;
+  off_t writtenBack = position;
   const char* p = data.data();
   qint64 left = data.size();
   while (left > 0) {
-    const size_t want = size_t(qMin(left, kSlice));
+    const size_t want = size_t(qMin(left, kWrite));
     const ssize_t wrote = at >= 0 ? calls.Pwrite(fd, p, want, position) : calls.Write(fd, p, want);
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) {
       *error = wrote < 0 ? errno : EIO;
       return false;
     }
-    // The disk starts on each slice at once, so that the sync at the end waits for little more
-    // than the last one.
-    if (large) ::sync_file_range(fd, position, wrote, SYNC_FILE_RANGE_WRITE);
     p += wrote;
     position += wrote;
     left -= wrote;
+    if (large && (position - writtenBack >= kWriteBack || left == 0)) {
+      ::sync_file_range(fd, writtenBack, position - writtenBack, SYNC_FILE_RANGE_WRITE);
+      writtenBack = position;
+    }
   }
   return true;
 }
