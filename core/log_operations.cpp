@@ -125,8 +125,9 @@ void LogOperations::Command1_Click() {
         });
   });
   if (!written.ok()) {
-    // The window shows the log as it is on disk, which the failure left as it was.
-    ShowWorkingText(name);
+    // The window shows the log as it is on disk, which the failure left as it was; a log left
+    // half rewritten is shown once the next load has finished it.
+    if (!written.damaged) ShowWorkingText(name);
     ReportFailure(written, name, texts::kLogWriteError);
     return;
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <new>
 
 #include "platform/code_page.h"
 #include "platform/file_util.h"
@@ -200,7 +201,11 @@ FileResult FileStore::RewriteLog(const QByteArray& folder, const QByteArray& nam
 void FileStore::FinishInterruptedRewrites(const QByteArray& folder) {
   Tidy();
   RemoveStaleTemporaries(folder);
-  FinishInterruptedRewrite(calls_, folder, QByteArray());
+  try {
+    FinishInterruptedRewrite(calls_, folder, QByteArray());
+  } catch (const std::bad_alloc&) {
+    // Too large to finish now: the load of that log tries again, and says why it cannot.
+  }
 }
 
 FileResult FileStore::ReplaceDocument(const QByteArray& folder, const QByteArray& name,

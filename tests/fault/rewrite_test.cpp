@@ -141,7 +141,13 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
         // A temporary file untouched for an hour is one that nobody writes any more.
         ASSERT_TRUE(s.folder.run("printf '" + appended + "' >>log.txt && find . -mindepth 1 " +
                                  "-exec touch -m -d '1 hour ago' {} +"));
-        FaultyCalls next;  // the next run, on a disk whose reads and writes come short
+        FaultyCalls dies;  // the next run dies too, once its own copy is complete
+        dies.killAt = Phase::CopyNamed;
+        RunInChild([&] {
+          FileStore(dies).FinishInterruptedRewrites(s.folder.path());
+          return std::string();
+        });
+        FaultyCalls next;  // the run after, on a disk whose reads and writes come short
         next.fault = FaultyCalls::ShortCalls;
         FileStore(next).FinishInterruptedRewrites(s.folder.path());
         const QByteArray rewritten = clean ? "B\r\nA\r\n\r\n" : "B\r\n--\r\n\r\nA\r\n\r\n";
@@ -150,6 +156,16 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
       }
     }
   }
+  // A copy is never applied to another file that took the log's name since.
+  Session r;
+  r.folder.write("log.txt", log);
+  ASSERT_TRUE(r.Load("log.txt"));
+  FaultyCalls killed;
+  killed.killAt = Phase::LogSized;
+  RunInChild([&] { return std::to_string(r.Run(Op::Change, &killed)); });
+  ASSERT_TRUE(r.folder.run("rm log.txt && printf 'fresh' >log.txt"));
+  EXPECT_TRUE(r.Load("log.txt"));
+  EXPECT_EQ(r.folder.read("log.txt"), "fresh");
   // A document replaced by rename is new once renamed, synced folder or not.
   Session s;
   s.folder.write("log.txt", log);
