@@ -274,6 +274,7 @@ QByteArray Attribute(const QByteArray& path, const char* name) {
 // root's), and the last row runs as nobody, whose writes clear the setuid and setgid bits.
 TEST(Metadata, RewriteKeepsLinksModeOwnersAndAttributes) {
   const bool root = ::geteuid() == 0;
+  bool attributesChecked = true;
   for (mode_t mode : {0600, 0644, 06755, 06750}) {
     const bool asNobody = root && mode == 06750;
     SCOPED_TRACE("mode 0" + QByteArray::number(mode, 8).toStdString());
@@ -296,6 +297,7 @@ TEST(Metadata, RewriteKeepsLinksModeOwnersAndAttributes) {
                           .arg(mode, 0, 8)
                           .toUtf8()));
     const QByteArray acl = Attribute(f.file("log.html"), "system.posix_acl_access");
+    attributesChecked = attributesChecked && attributes;
     if (asNobody) ::chmod(f.path().constData(), 0777);
     const Child child = RunInChild(
         [&] { return std::to_string(s.Load("log.txt") && s.Run(Op::Change) && s.Run(Op::Html)); },
@@ -314,6 +316,9 @@ TEST(Metadata, RewriteKeepsLinksModeOwnersAndAttributes) {
       EXPECT_TRUE(!attributes || Attribute(f.file(name), "system.posix_acl_access") == acl) << name;
     }
   }
+  if (!attributesChecked)
+    GTEST_SKIP() << "modes, owners and links checked; ACLs and extended attributes not: no "
+                    "setfacl, or none on this file system";
 }
 
 }  // namespace
