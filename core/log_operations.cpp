@@ -21,10 +21,7 @@ FileResult GuardMemory(Op&& op) {
   try {
     return op();
   } catch (const std::bad_alloc&) {
-    FileResult result;
-    result.failure = FileResult::Read;
-    result.cause = texts::kNoMemory;
-    return result;
+    return FileResult::Failed(FileResult::Read, texts::kNoMemory);
   }
 }
 

@@ -21,32 +21,6 @@ using namespace files;
 
 namespace {
 
-FileResult Failed(FileResult::Failure failure, const QString& cause) {
-  FileResult result;
-  result.failure = failure;
-  result.cause = cause;
-  return result;
-}
-
-// Reads the opened file up to size (what it held when it was opened), in pieces of at most
-// block bytes, handing each to take(bytes read, how many).
-template <typename Take>
-bool ReadUpTo(PosixCalls& calls, int fd, qint64 size, char* buffer, qint64 block, Take&& take,
-              int* error) {
-  for (qint64 done = 0; done < size;) {
-    const ssize_t got = calls.Read(fd, buffer, size_t(qMin(block, size - done)));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *error = errno;
-      return false;
-    }
-    if (got == 0) break;  // the file got shorter meanwhile
-    take(buffer, got);
-    done += got;
-  }
-  return true;
-}
-
 QByteArray Parent(const QByteArray& path) {
   const qsizetype slash = path.lastIndexOf('/');
   return slash < 0 ? QByteArray() : path.first(slash + 1);
@@ -145,7 +119,7 @@ Fd FileStore::OpenLog(const QByteArray& folder, const QByteArray& name, struct s
   int error = 0;
   bool exists = false;
   Fd fd = OpenRegular(calls_, folder + name, O_RDONLY, st, &error, &exists);
-  if (!fd.valid()) *result = Failed(FileResult::Read, error ? Cause(error) : NotRegularCause());
+  if (!fd.valid()) *result = FileResult::Failed(FileResult::Read, OpenCause(error));
   return fd;
 }
 
@@ -157,7 +131,7 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
   // Two free bytes in front of the data, where a load puts the CR LF that its text begins with.
   constexpr qsizetype kFrontRoom = 2;
   if (st.st_size > qint64(std::numeric_limits<qsizetype>::max() / 2))
-    return Failed(FileResult::Read, MemoryCause());
+    return FileResult::Failed(FileResult::Read, MemoryCause());
   data->resize(kFrontRoom + qsizetype(st.st_size));
   PreferHugePages(data->data(), data->size());
   qsizetype at = kFrontRoom;
@@ -168,7 +142,7 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
     if (got < 0) {
       const int error = errno;
       *data = QByteArray();
-      return Failed(FileResult::Read, Cause(error));
+      return FileResult::Failed(FileResult::Read, Cause(error));
     }
     if (got == 0) break;  // the file got shorter meanwhile
     at += got;
@@ -184,11 +158,11 @@ FileResult FileStore::ReadBlocks(const QByteArray& folder, const QByteArray& nam
   FileResult result;
   const Fd fd = OpenLog(folder, name, &st, &result);
   if (!fd.valid()) return result;
-  QByteArray buffer(1 << 20, Qt::Uninitialized);
   int error = 0;
-  auto take = [&](char* bytes, ssize_t got) { sink(QByteArrayView(bytes, got), st.st_size); };
-  if (!ReadUpTo(calls_, fd.get(), st.st_size, buffer.data(), buffer.size(), take, &error))
-    return Failed(FileResult::Read, Cause(error));
+  if (!ReadInBlocks(
+          calls_, fd.get(), st.st_size, [&](QByteArrayView block) { sink(block, st.st_size); },
+          &error))
+    return FileResult::Failed(FileResult::Read, Cause(error));
   return FileResult();
 }
 
@@ -216,23 +190,24 @@ FileResult FileStore::ReplaceDocument(const QByteArray& folder, const QByteArray
   bool exists = false;
   int error = 0;
   if (::lstat(target.constData(), &old) != 0) {
-    if (errno != ENOENT) return Failed(FileResult::Write, Cause(errno));
+    if (errno != ENOENT) return FileResult::Failed(FileResult::Write, Cause(errno));
   } else {
     if (S_ISLNK(old.st_mode)) {
       // The file at the end of the link is replaced, and the link stays.
       char* real = ::realpath(target.constData(), nullptr);
-      if (!real) return Failed(FileResult::Write, NotRegularCause());
+      if (!real) return FileResult::Failed(FileResult::Write, NotRegularCause());
       target = QByteArray(real);
       std::free(real);
     }
     if (::stat(target.constData(), &old) != 0 || !S_ISREG(old.st_mode))
-      return Failed(FileResult::Write, NotRegularCause());
+      return FileResult::Failed(FileResult::Write, NotRegularCause());
     // A document the user made read-only stays as it is.
-    if (::access(target.constData(), W_OK) != 0) return Failed(FileResult::Write, Cause(errno));
+    if (::access(target.constData(), W_OK) != 0)
+      return FileResult::Failed(FileResult::Write, Cause(errno));
     if (EndsWithTxt(target.mid(target.lastIndexOf('/') + 1)) || IsTxtOfFolder(folder, old))
-      return Failed(FileResult::Write,
-                    QStringLiteral("この名前はテキストファイル（ログ）を指しているため、"
-                                   "上書きしませんでした"));
+      return FileResult::Failed(
+          FileResult::Write, QStringLiteral("この名前はテキストファイル（ログ）を指しているため、"
+                                            "上書きしませんでした"));
     exists = true;
   }
 
@@ -240,7 +215,7 @@ FileResult FileStore::ReplaceDocument(const QByteArray& folder, const QByteArray
   RemoveStaleTemporaries(targetFolder);
   TempFile temp;
   if (!CreateTemp(calls_, targetFolder, &temp, &error))
-    return Failed(FileResult::Write, Cause(error));
+    return FileResult::Failed(FileResult::Write, Cause(error));
   bool ok = true;
   for (QByteArrayView piece : pieces) {
     if (!(ok = WriteAll(calls_, temp.fd.get(), piece, &error))) break;
@@ -259,13 +234,11 @@ FileResult FileStore::ReplaceDocument(const QByteArray& folder, const QByteArray
   }
   if (!ok) {
     ::unlink(temp.path().constData());
-    return Failed(FileResult::Write, Cause(error));
+    return FileResult::Failed(FileResult::Write, Cause(error));
   }
   calls_.Reached(Phase::DocumentNamed);
-  if (!SyncFolder(calls_, targetFolder, &error)) {
-    FileResult unsynced = Failed(FileResult::Unsynced, Cause(error));
-    return unsynced;
-  }
+  if (!SyncFolder(calls_, targetFolder, &error))
+    return FileResult::Failed(FileResult::Unsynced, Cause(error));
   return FileResult();
 }
 

@@ -38,6 +38,7 @@ struct FileResult {
   QString cause;         // what went wrong, for the user
   bool damaged = false;  // a rewrite failed halfway: the next run completes it from the copy
   bool ok() const { return failure == None; }
+  static FileResult Failed(Failure failure, const QString& cause) { return {failure, cause}; }
 };
 
 class FileStore {

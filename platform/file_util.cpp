@@ -78,6 +78,10 @@ QString NotRegularCause() {
   return QStringLiteral("通常のファイルではありません");
 }
 
+QString OpenCause(int error) {
+  return error ? Cause(error) : NotRegularCause();
+}
+
 QString MemoryCause() {
   return QStringLiteral("メモリが足りません");
 }
@@ -163,6 +167,19 @@ bool PreadAll(PosixCalls& calls, int fd, char* data, qint64 size, off_t at, qint
     }
     if (n == 0) break;
     *got += n;
+  }
+  return true;
+}
+
+bool ReadInBlocks(PosixCalls& calls, int fd, qint64 size,
+                  const std::function<void(QByteArrayView)>& take, int* error) {
+  QByteArray buffer(qMin<qint64>(size, 1 << 20), Qt::Uninitialized);
+  for (qint64 at = 0, got = 0; at < size; at += got) {
+    if (!PreadAll(calls, fd, buffer.data(), qMin<qint64>(buffer.size(), size - at), at, &got,
+                  error))
+      return false;
+    if (got == 0) break;  // the file got shorter meanwhile
+    take(QByteArrayView(buffer.constData(), got));
   }
   return true;
 }

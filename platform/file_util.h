@@ -9,6 +9,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <functional>
 
 #include "platform/posix_calls.h"
 
@@ -34,6 +35,8 @@ class Fd {
 // A cause of failure for the user: a short Japanese description with the system's words.
 QString Cause(int error);
 QString NotRegularCause();
+// Why OpenRegular failed, from its *error.
+QString OpenCause(int error);
 QString MemoryCause();
 
 // Whether a folder entry is one of its logs by name: "*.txt" in any case, not hidden.
@@ -52,6 +55,11 @@ bool WriteAll(PosixCalls& calls, int fd, QByteArrayView data, int* error, off_t 
 // Reads exactly size bytes at at (fewer only at the end of the file).
 bool PreadAll(PosixCalls& calls, int fd, char* data, qint64 size, off_t at, qint64* got,
               int* error);
+
+// Reads the first size bytes of the file (fewer, where it got shorter meanwhile) in blocks of a
+// megabyte, handing each to take; the view lasts for the call.
+bool ReadInBlocks(PosixCalls& calls, int fd, qint64 size,
+                  const std::function<void(QByteArrayView)>& take, int* error);
 
 // Syncs the folder's entries, so that a rename or an unlink in it survives a power cut.
 bool SyncFolder(PosixCalls& calls, const QByteArray& folder, int* error);

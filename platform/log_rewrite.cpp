@@ -44,15 +44,8 @@ namespace {
 constexpr QByteArrayView kMagic("PRLTRIM1");
 constexpr qsizetype kTrailerSize = 8 + 8 + 8 + 8 + 8 + 4 + 8;
 
-FileResult Failed(FileResult::Failure failure, const QString& cause) {
-  FileResult result;
-  result.failure = failure;
-  result.cause = cause;
-  return result;
-}
-
 FileResult InUse() {
-  return Failed(
+  return FileResult::Failed(
       FileResult::InUse,
       QStringLiteral("ほかのプログラムがこのログファイルを開いているか、書き込んでいます"));
 }
@@ -241,7 +234,8 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
   for (const Copy& copy : older) stamp = qMax(stamp, copy.stamp + 1);
   RemoveStaleTemporaries(folder);
   TempFile temp;
-  if (!CreateTemp(calls, folder, &temp, &error)) return Failed(FileResult::Write, Cause(error));
+  if (!CreateTemp(calls, folder, &temp, &error))
+    return FileResult::Failed(FileResult::Write, Cause(error));
   QElapsedTimer timer;
   timer.start();
   bool ok = true;
@@ -266,7 +260,7 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
   }
   if (!ok) {
     ::unlink(temp.path().constData());
-    return Failed(FileResult::Write, Cause(error));
+    return FileResult::Failed(FileResult::Write, Cause(error));
   }
   calls.Reached(Phase::CopyWritten);
 
@@ -279,17 +273,17 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
     return result;
   };
   const bool named = calls.Rename(temp.path().constData(), complete.constData()) == 0;
-  if (!named) return abandon(temp.path(), Failed(FileResult::Write, Cause(errno)));
+  if (!named) return abandon(temp.path(), FileResult::Failed(FileResult::Write, Cause(errno)));
   for (const Copy& copy : older) ::unlink(copy.path().constData());
   if (!SyncFolder(calls, folder, &error))
-    return abandon(complete, Failed(FileResult::Write, Cause(error)));
+    return abandon(complete, FileResult::Failed(FileResult::Write, Cause(error)));
   temp.fd = Fd();  // the lock is no longer needed: a complete copy is never taken for stale
   calls.Reached(Phase::CopyNamed);
   if (!watch.Quiet(timer.elapsed() / 1000.0)) return abandon(complete, InUse());
 
   // From here on a failure leaves the copy, from which the next read finishes the rewrite.
   auto damaged = [](int cause) {
-    FileResult result = Failed(FileResult::Write, Cause(cause));
+    FileResult result = FileResult::Failed(FileResult::Write, Cause(cause));
     result.damaged = true;
     return result;
   };
@@ -297,9 +291,9 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
   // the log changes; then the length changes in one step.
   if (newSize > oldSize && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 &&
       errno != EOPNOTSUPP)
-    return abandon(complete, Failed(FileResult::Write, Cause(errno)));
+    return abandon(complete, FileResult::Failed(FileResult::Write, Cause(errno)));
   if (newSize != oldSize && calls.Ftruncate(fd, newSize) != 0)
-    return abandon(complete, Failed(FileResult::Write, Cause(errno)));
+    return abandon(complete, FileResult::Failed(FileResult::Write, Cause(errno)));
   if (calls.Fsync(fd) != 0) return damaged(errno);
   calls.Reached(Phase::LogSized);
   if (calls.Rename(complete.constData(), sized.constData()) != 0) return damaged(errno);
@@ -338,14 +332,14 @@ FileResult FinishWithOpenLog(PosixCalls& calls, const QByteArray& folder, const 
   const Copy& copy = *std::max_element(copies.begin(), copies.end(),
                                        [](auto& a, auto& b) { return a.stamp < b.stamp; });
   const Fd copyFd(::open(copy.path().constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (!copyFd.valid()) return Failed(FileResult::Read, Cause(errno));
+  if (!copyFd.valid()) return FileResult::Failed(FileResult::Read, Cause(errno));
   const qint64 oldTailSize = qMax<qint64>(0, copy.oldSize - copy.newSize);
   QByteArray content(copy.newSize + oldTailSize, Qt::Uninitialized);
   qint64 got = 0;
   int error = 0;
   if (!PreadAll(calls, copyFd.get(), content.data(), content.size(), 0, &got, &error) ||
       got != content.size())
-    return Failed(FileResult::Read, Cause(error ? error : EIO));
+    return FileResult::Failed(FileResult::Read, Cause(error ? error : EIO));
   bool unread = false;  // the log could not be read whole
   auto fileBytes = [&](qint64 from, qint64 size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -358,7 +352,7 @@ FileResult FinishWithOpenLog(PosixCalls& calls, const QByteArray& folder, const 
                                                 QByteArrayView(content).sliced(copy.newSize),
                                                 st.st_size, fileBytes);
   const QByteArray appended = st.st_size > from ? fileBytes(from, st.st_size - from) : QByteArray();
-  if (unread) return Failed(FileResult::Read, Cause(error ? error : EIO));
+  if (unread) return FileResult::Failed(FileResult::Read, Cause(error ? error : EIO));
   content.truncate(copy.newSize);
   // The new copy replaces the old ones as soon as it is complete.
   return WriteInPlace(calls, folder, name, fd, watch, st.st_size, {content, appended});
@@ -399,23 +393,18 @@ FileResult RewriteInPlace(PosixCalls& calls, const QByteArray& folder, const QBy
   bool exists = false;
   Fd fd = OpenRegular(calls, folder + name, O_RDWR, &st, &error, &exists);
   if (!fd.valid())
-    return Failed(exists && error ? FileResult::Write : FileResult::Read,
-                  error ? Cause(error) : NotRegularCause());
+    return FileResult::Failed(exists && error ? FileResult::Write : FileResult::Read,
+                              OpenCause(error));
   Watch watch(calls, fd.get());
   if (watch.access() == Watch::Refused) return InUse();
   FileResult finished = FinishWithOpenLog(calls, folder, name, fd.get(), watch);
   if (!finished.ok()) return finished;
 
   st = watch.Snapshot();
-  QByteArray buffer(1 << 20, Qt::Uninitialized);
-  for (qint64 at = 0, got = 0; at < st.st_size; at += got) {
-    if (!PreadAll(calls, fd.get(), buffer.data(), qMin<qint64>(buffer.size(), st.st_size - at), at,
-                  &got, &error))
-      return Failed(FileResult::Read, Cause(error));
-    if (got == 0) break;
-    sink(QByteArrayView(buffer.constData(), got), st.st_size);
-  }
-  buffer = QByteArray();
+  if (!ReadInBlocks(
+          calls, fd.get(), st.st_size, [&](QByteArrayView block) { sink(block, st.st_size); },
+          &error))
+    return FileResult::Failed(FileResult::Read, Cause(error));
   const FileResult result =
       WriteInPlace(calls, folder, name, fd.get(), watch, st.st_size, produce(), later);
   if (later && result.ok()) {
@@ -446,7 +435,7 @@ FileResult FinishInterruptedRewrite(PosixCalls& calls, const QByteArray& folder,
                    ? InUse()
                    : FinishWithOpenLog(calls, folder, log, fd.get(), watch);
     } else if (exists) {
-      result = Failed(FileResult::Read, error ? Cause(error) : NotRegularCause());
+      result = FileResult::Failed(FileResult::Read, OpenCause(error));
     }
     if (!result.ok() && !name.isEmpty()) {
       result.cause = QStringLiteral("前回中断された書き換えを完了できません: ") + result.cause;
