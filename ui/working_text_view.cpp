@@ -16,6 +16,8 @@ namespace parlotrim {
 namespace {
 
 constexpr int kMargin = 3;  // pixels between the frame and the text
+// From this size on a text is indexed on another thread (a few milliseconds per 4 MiB).
+constexpr qsizetype kIndexAsideBytes = qsizetype(4) << 20;
 
 }  // namespace
 
@@ -31,13 +33,29 @@ WorkingTextView::WorkingTextView(QWidget* parent) : QAbstractScrollArea(parent) 
 
 void WorkingTextView::SetBytes(const QByteArray& bytes) {
   bytes_ = bytes;
-  index_.Build(bytes_);
   allSelected_ = false;
-  MeasureWidest();
-  UpdateScrollBars();
+  if (bytes_.size() >= kIndexAsideBytes) {
+    // The thread holds its own reference to the bytes, which nobody changes.
+    pendingIndex_ = std::async(std::launch::async, [bytes] { return LineIndex(bytes); });
+    QMetaObject::invokeMethod(this, &WorkingTextView::FitToText, Qt::QueuedConnection);
+  } else {
+    pendingIndex_ = std::future<LineIndex>();  // waits for a build still running
+    index_.Build(bytes_);
+    FitToText();
+  }
   verticalScrollBar()->setValue(0);
   horizontalScrollBar()->setValue(0);
   viewport()->update();
+}
+
+const LineIndex& WorkingTextView::Index() const {
+  if (pendingIndex_.valid()) index_ = pendingIndex_.get();
+  return index_;
+}
+
+void WorkingTextView::FitToText() {
+  MeasureWidest();
+  UpdateScrollBars();
 }
 
 qsizetype WorkingTextView::TopLine() const {
@@ -65,13 +83,14 @@ int WorkingTextView::FullyVisibleLines() const {
 void WorkingTextView::MeasureWidest() {
   // The line with the most bytes is, in a double-byte code page, about the widest one; lines
   // found wider while drawing widen the range further.
-  const QString longest = LineForDisplay(index_.Line(bytes_, index_.LongestLine()));
+  const LineIndex& index = Index();
+  const QString longest = LineForDisplay(index.Line(bytes_, index.LongestLine()));
   widest_ = LinePainter(font()).Width(longest);
 }
 
 void WorkingTextView::UpdateScrollBars() {
   const int visible = FullyVisibleLines();
-  const qsizetype lines = index_.LineCount();
+  const qsizetype lines = Index().LineCount();
   QScrollBar* v = verticalScrollBar();
   v->setRange(0, static_cast<int>(std::max<qsizetype>(0, lines - visible)));
   v->setPageStep(visible);
@@ -89,14 +108,14 @@ void WorkingTextView::paintEvent(QPaintEvent*) {
   const int lineHeight = lines.LineHeight();
   const int x = kMargin - horizontalScrollBar()->value();
   const qsizetype first = TopLine();
-  const qsizetype last =
-      std::min(index_.LineCount(), first + viewport()->height() / lineHeight + 2);
+  const LineIndex& index = Index();
+  const qsizetype last = std::min(index.LineCount(), first + viewport()->height() / lineHeight + 2);
   const QPalette& pal = palette();
   painter.setPen(pal.color(allSelected_ ? QPalette::HighlightedText : QPalette::Text));
   int widest = widest_;
   for (qsizetype n = first; n < last; ++n) {
     const int top = kMargin + static_cast<int>(n - first) * lineHeight;
-    const QString text = LineForDisplay(index_.Line(bytes_, n));
+    const QString text = LineForDisplay(index.Line(bytes_, n));
     const int width = lines.Width(text);
     widest = std::max(widest, width);
     if (allSelected_) {
@@ -119,10 +138,7 @@ void WorkingTextView::resizeEvent(QResizeEvent* event) {
 
 void WorkingTextView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
-  if (event->type() == QEvent::FontChange) {
-    MeasureWidest();
-    UpdateScrollBars();
-  }
+  if (event->type() == QEvent::FontChange) FitToText();
 }
 
 void WorkingTextView::scrollContentsBy(int, int) {

@@ -6,6 +6,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
+#include <future>
 
 #include "ui/line_index.h"
 
@@ -17,10 +18,12 @@ class WorkingTextView : public QAbstractScrollArea {
  public:
   explicit WorkingTextView(QWidget* parent = nullptr);
 
-  // Shows new bytes (CR LF between lines) from the first line and the left edge.
+  // Shows new bytes (CR LF between lines) from the first line and the left edge. A large text
+  // is indexed on another thread, so that the caller can go on (write the text to disk) in
+  // the meantime; the view waits for the index when it first needs it.
   void SetBytes(const QByteArray& bytes);
   const QByteArray& Bytes() const { return bytes_; }
-  qsizetype LineCount() const { return index_.LineCount(); }
+  qsizetype LineCount() const { return Index().LineCount(); }
   // The first line on screen.
   qsizetype TopLine() const;
   bool AllSelected() const { return allSelected_; }
@@ -37,14 +40,18 @@ class WorkingTextView : public QAbstractScrollArea {
   void scrollContentsBy(int dx, int dy) override;
 
  private:
+  const LineIndex& Index() const;
+  // Scroll bars and widest line for the text now shown.
+  void FitToText();
   int LineHeight() const;
   int FullyVisibleLines() const;
   void MeasureWidest();
   void UpdateScrollBars();
 
   QByteArray bytes_;
-  LineIndex index_;
-  int widest_ = 0;  // pixels: the widest line measured so far
+  mutable LineIndex index_;
+  mutable std::future<LineIndex> pendingIndex_;  // the index of bytes_ while it is being built
+  int widest_ = 0;                               // pixels: the widest line measured so far
   bool allSelected_ = false;
 };
 

@@ -280,25 +280,30 @@ class WindowTest : public QObject {
     }
   }
 
+  // A small text and one large enough to be indexed on another thread.
   void textViewScrollsAndCopies() {
-    WorkingTextView view;
-    view.resize(300, 200);
-    view.show();
-    QByteArray text("\x82\xa0\nb");
-    for (int i = 0; i < 1000; ++i) text += "\r\nline " + QByteArray::number(i);
-    view.SetBytes(text + QByteArray(400, 'w'));
-    QScrollBar* v = view.verticalScrollBar();
-    QCOMPARE(v->maximum(), 1001 - v->pageStep());
-    QVERIFY(view.horizontalScrollBar()->maximum() > 0);
-    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
-    QCOMPARE(view.TopLine(), v->maximum());
-    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QGuiApplication::clipboard()->text(),
-             QStringLiteral("あ\nb") + QString::fromLatin1(text.mid(4) + QByteArray(400, 'w')));
-    view.SetBytes(text);  // new text starts again at the top, unselected
-    QCOMPARE(view.TopLine(), 0);
-    QVERIFY(!view.AllSelected());
+    for (int lines : {1000, 400000}) {
+      WorkingTextView view;
+      view.resize(300, 200);
+      view.show();
+      QByteArray text("\x82\xa0\nb");
+      for (int i = 0; i < lines; ++i) text += "\r\nline " + QByteArray::number(i);
+      view.SetBytes(text + QByteArray(400, 'w'));
+      QCoreApplication::processEvents();
+      QScrollBar* v = view.verticalScrollBar();
+      QCOMPARE(v->maximum(), lines + 1 - v->pageStep());
+      QVERIFY(view.horizontalScrollBar()->maximum() > 0);
+      QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+      QCOMPARE(view.TopLine(), v->maximum());
+      QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+      QCOMPARE(QGuiApplication::clipboard()->text(),
+               QStringLiteral("あ\nb") + QString::fromLatin1(text.mid(4) + QByteArray(400, 'w')));
+      view.SetBytes(text);  // new text starts again at the top, unselected
+      QCOMPARE(view.TopLine(), 0);
+      QVERIFY(!view.AllSelected());
+      QCOMPARE(view.LineCount(), lines + 1);
+    }
   }
 
   // The Qt boxes are plain text without icon, OK the default; Enter is OK, Esc and the close box
