@@ -117,8 +117,9 @@ TEST(HtmlBody, Emphasis) {
   const QList<Case> cases = {
       {"empty keyword marks non-empty lines", false, true, "", "A\r\n\r\nB",
        "<strong>B</strong><br>\r\n<br>\r\n<strong>A</strong><br>\r\n"},
-      {"keyword prefix exact", false, true, "AB", "AB\r\nABC\r\nA\r\nab\r\nxAB",
-       "xAB<br>\r\nab<br>\r\nA<br>\r\n<strong>ABC</strong><br>\r\n<strong>AB</strong><br>\r\n"},
+      {"keyword prefix exact", false, true, "AB", "AB\r\nABC\r\nA\r\nab\r\nxAB\r\nAX",
+       "AX<br>\r\nxAB<br>\r\nab<br>\r\nA<br>\r\n<strong>ABC</strong><br>\r\n<strong>AB</strong><br>"
+       "\r\n"},
       {"dash keyword after separator rule", true, true, "-", "--\r\n-x",
        "<strong>-x</strong><br>\r\n<br>\r\n"},
       {"dash keyword without separator rule", false, true, "-", "--",
