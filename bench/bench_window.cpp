@@ -8,8 +8,9 @@
 // Before each run that writes, the log is restored and the disk settled, outside the timing.
 // Each operation runs in a child process; its net peak memory is its VmHWM less the VmHWM it had
 // with the window shown, before the first load.
-// Usage: bench_window [MB] [runs]  (default 100 MB of 10^6 bytes, 5 runs; needs about 4.5 times
-// the log size free in TMPDIR, else /tmp)
+// Usage: bench_window [MB] [runs] [detail]  (default 100 MB of 10^6 bytes, 5 runs; needs about
+// 4.5 times the log size free in TMPDIR, else /tmp). With "detail", each timed save also prints
+// where its time went: reads, writes, syncs, renames and the rest (building the text, the window).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -74,6 +75,55 @@ struct AnswerOk : parlotrim::WindowServices {
 
   Clock::time_point completed;
   bool failed = false;
+};
+
+// The real system calls, each timed and added to a total by kind, for the detail lines.
+struct TimedCalls : parlotrim::PosixCalls {
+  enum Kind { kRead, kWrite, kSync, kRename, kTruncate, kKinds };
+  static constexpr const char* kKindNames[kKinds] = {"read", "write", "sync", "rename", "trunc"};
+
+  template <typename Call>
+  auto Timed(Kind kind, Call call) {
+    const Clock::time_point start = Clock::now();
+    auto result = call();
+    const double took = SecondsSince(start);
+    total[kind] += took;
+    if (spans.empty() || spans.back().kind != kind)
+      spans.push_back({kind, std::chrono::duration<double>(start - begun).count(), 0, 0});
+    spans.back().took += took;
+    spans.back().until = SecondsSince(begun);
+    return result;
+  }
+  ssize_t Read(int fd, void* data, size_t size) override {
+    return Timed(kRead, [&] { return PosixCalls::Read(fd, data, size); });
+  }
+  ssize_t Pread(int fd, void* data, size_t size, off_t at) override {
+    return Timed(kRead, [&] { return PosixCalls::Pread(fd, data, size, at); });
+  }
+  ssize_t Write(int fd, const void* data, size_t size) override {
+    return Timed(kWrite, [&] { return PosixCalls::Write(fd, data, size); });
+  }
+  ssize_t Pwrite(int fd, const void* data, size_t size, off_t at) override {
+    return Timed(kWrite, [&] { return PosixCalls::Pwrite(fd, data, size, at); });
+  }
+  int Fsync(int fd) override {
+    return Timed(kSync, [&] { return PosixCalls::Fsync(fd); });
+  }
+  int Ftruncate(int fd, off_t size) override {
+    return Timed(kTruncate, [&] { return PosixCalls::Ftruncate(fd, size); });
+  }
+  int Rename(const char* from, const char* to) override {
+    return Timed(kRename, [&] { return PosixCalls::Rename(from, to); });
+  }
+
+  // Calls of one kind in a row, from when the first began: the timeline of a run.
+  struct Span {
+    Kind kind;
+    double at, took, until;
+  };
+  Clock::time_point begun;
+  std::vector<Span> spans;
+  double total[kKinds] = {};
 };
 
 // A chat log of short lines: a time, a speaker and a message in Shift JIS, with a blank line
@@ -186,20 +236,40 @@ double WindowLoad(const parlotrim::Form1Controls& c) {
 }
 
 // The key on the button to the moment the completion box is asked for.
-double WindowSave(AnswerOk& services, QPushButton* button, Qt::Key key) {
+double WindowSave(AnswerOk& services, QPushButton* button, Qt::Key key, TimedCalls& disk,
+                  bool detail) {
   if (!FocusOn(button)) return -1;
+  disk.spans.clear();
+  std::fill(std::begin(disk.total), std::end(disk.total), 0.0);
   services.completed = Clock::time_point();
   services.failed = false;
   const Clock::time_point start = Clock::now();
+  disk.begun = start;
   QTest::keyClick(button, key);
   if (services.failed || services.completed == Clock::time_point()) return -1;
-  return std::chrono::duration<double>(services.completed - start).count();
+  const double seconds = std::chrono::duration<double>(services.completed - start).count();
+  if (detail) {
+    double rest = seconds;
+    std::printf("    %.3f s:", seconds);
+    for (int kind = 0; kind < TimedCalls::kKinds; ++kind) {
+      std::printf(" %s %.3f", TimedCalls::kKindNames[kind], disk.total[kind]);
+      rest -= disk.total[kind];
+    }
+    std::printf(", rest %.3f\n     ", rest);
+    for (const TimedCalls::Span& span : disk.spans)
+      std::printf(" %s %.3f-%.3f (%.3f)", TimedCalls::kKindNames[span.kind], span.at, span.until,
+                  span.took);
+    std::printf("\n");
+  }
+  return seconds;
 }
 
-double WindowRun(Operation op, AnswerOk& services, const parlotrim::Form1Controls& c) {
+double WindowRun(Operation op, AnswerOk& services, const parlotrim::Form1Controls& c,
+                 TimedCalls& disk, bool detail) {
   if (op == Operation::Load) return WindowLoad(c);
-  if (op == Operation::ChangeAndSave) return WindowSave(services, c.Command1, Qt::Key_Return);
-  return WindowSave(services, c.Command3, Qt::Key_Space);
+  if (op == Operation::ChangeAndSave)
+    return WindowSave(services, c.Command1, Qt::Key_Return, disk, detail);
+  return WindowSave(services, c.Command3, Qt::Key_Space, disk, detail);
 }
 
 // What a child hands back to the parent.
@@ -222,13 +292,13 @@ long StatusKb(const char* field) {
 }
 
 // In the child: the window, one untimed round to warm up, then the timed rounds.
-void RunOperation(Operation op, const Paths& p, int runs, Outcome* out) {
+void RunOperation(Operation op, const Paths& p, int runs, bool detail, Outcome* out) {
   int argc = 1;
   char name[] = "bench_window";
   char* argv[] = {name, nullptr};
   QApplication app(argc, argv);
   AnswerOk services;
-  parlotrim::PosixCalls disk;
+  TimedCalls disk;
   parlotrim::FileStore files(disk);
   parlotrim::Form1 form(services, files, QByteArray::fromStdString(p.folder));
   form.show();
@@ -241,8 +311,14 @@ void RunOperation(Operation op, const Paths& p, int runs, Outcome* out) {
     c.Check1->setChecked(true);
     c.Text3->setText(QStringLiteral("[12:"));
   }
+  if (detail && op != Operation::Load)
+    std::printf(
+        "\n%s: where each run's time went, in seconds; then the calls in order, as\n"
+        "kind start-end (time inside the calls)\n",
+        kNames[int(op)]);
   for (int run = -1; run < runs; ++run) {
-    const double window = Prepare(op, p) ? WindowRun(op, services, c) : -1;
+    const double window =
+        Prepare(op, p) ? WindowRun(op, services, c, disk, detail && run >= 0) : -1;
     const double shell = Prepare(op, p) ? ShellSeconds(ShellCommand(op, p)) : -1;
     if (window < 0 || shell < 0)
       return Fail(out, std::string(window < 0 ? "window" : "shell") + " run " +
@@ -252,7 +328,7 @@ void RunOperation(Operation op, const Paths& p, int runs, Outcome* out) {
   out->peakKb = StatusKb("VmHWM:");
 }
 
-Outcome RunInChild(Operation op, const Paths& p, int runs) {
+Outcome RunInChild(Operation op, const Paths& p, int runs, bool detail) {
   Outcome out;
   int fds[2];
   if (::pipe(fds) != 0) return Fail(&out, "no pipe"), out;
@@ -260,7 +336,8 @@ Outcome RunInChild(Operation op, const Paths& p, int runs) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
-    RunOperation(op, p, runs, &out);
+    RunOperation(op, p, runs, detail, &out);
+    std::fflush(stdout);
     ::_exit(::write(fds[1], &out, sizeof out) == sizeof out ? 0 : 3);
   }
   ::close(fds[1]);
@@ -348,8 +425,9 @@ bool PrintTargets(const Outcome* outcomes, int runs, qint64 logBytes) {
 int main(int argc, char** argv) {
   const double megabytes = argc > 1 ? std::atof(argv[1]) : 100;
   const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  const bool detail = argc > 3 && std::strcmp(argv[3], "detail") == 0;
   if (!(megabytes > 0) || runs < 1 || runs > kMaxRuns) {
-    std::fprintf(stderr, "usage: bench_window [MB] [runs, 1 to %d]\n", kMaxRuns);
+    std::fprintf(stderr, "usage: bench_window [MB] [runs, 1 to %d] [detail]\n", kMaxRuns);
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -367,7 +445,7 @@ int main(int argc, char** argv) {
 
   Outcome outcomes[3];
   for (Operation op : kOperations) {
-    outcomes[int(op)] = RunInChild(op, p, runs);
+    outcomes[int(op)] = RunInChild(op, p, runs, detail);
     if (outcomes[int(op)].failure[0]) {
       std::fprintf(stderr, "bench_window: %s: %s\n", kNames[int(op)], outcomes[int(op)].failure);
       return 1;
