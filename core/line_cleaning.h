@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <memory>
 
 #include "core/line_reader.h"
 #include "core/module1.h"
@@ -38,24 +39,46 @@ QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasi
 
 // Builds the converted text (no emphasis given) or the HTML body block (emphasis given) from a
 // log that arrives in blocks, as it is read: each kept line goes straight to its place from the
-// back of the result, so the log itself is never held whole.
+// back of the result, so the log itself is never held whole. A large log is built on two
+// threads: the second half of each block on a helper thread, into a small buffer of its own.
 class ReversedTextBuilder {
  public:
   // sizeHint: the log's size, if known; the result is sized from it and grows if needed.
   ReversedTextBuilder(const Module1& flags, const Emphasis* emphasis, qint64 sizeHint);
+  ~ReversedTextBuilder();
+  ReversedTextBuilder(const ReversedTextBuilder&) = delete;
+  ReversedTextBuilder& operator=(const ReversedTextBuilder&) = delete;
+
   void Feed(QByteArrayView block);
   QByteArray Finish();
 
+  // Text built from the back of a buffer, kept line by line.
+  class Backwards {
+   public:
+    Backwards(const Module1& flags, const Emphasis* emphasis)
+        : flags_(flags), emphasis_(emphasis) {}
+    // Makes room for size bytes (growing later if they do not fit) and forgets what was built.
+    void Reset(qsizetype size);
+    void Add(QByteArrayView line);
+    // Room for n more bytes in front of the text built so far; returns where they go.
+    char* Claim(qsizetype n);
+    QByteArrayView Built() const { return QByteArrayView(out_).sliced(free_); }
+    QByteArray Take();
+
+   private:
+    const Module1& flags_;
+    const Emphasis* const emphasis_;
+    QByteArray out_;
+    qsizetype free_ = 0;  // out_[free_, size) holds the text built so far
+  };
+
  private:
-  void Add(QByteArrayView line);
-  // Room for n more bytes in front of the text built so far; returns where they go.
-  char* Claim(qsizetype n);
+  class Helper;
 
   const Module1 flags_;
-  const Emphasis* const emphasis_;
   LineSplitter splitter_;
-  QByteArray out_;
-  qsizetype free_ = 0;  // out_[free_, size) holds the text built so far
+  Backwards text_;
+  std::unique_ptr<Helper> helper_;  // only for a large log
 };
 
 }  // namespace parlotrim

@@ -108,6 +108,38 @@ TEST(LineCleaning, InPlaceAndBlockwiseBuildsMatchWholeOnes) {
   }
 }
 
+// Logs large enough to be built on two threads, read in blocks of many sizes, with short
+// lines, lone CRs and LFs, separators and now and then a line longer than a block: the same
+// bytes as one thread building from the whole log.
+TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
+  std::mt19937 rng(11);
+  const QByteArray ends[] = {"\r\n", "\r\n", "\r\n", "\r", "\n", ""};
+  const Emphasis emphasis{true, "ab", true};
+  for (int n = 0; n < 4; ++n) {
+    QByteArray log;
+    while (log.size() < (qsizetype(9) << 20)) {
+      const int kind = int(rng() % 100);
+      if (kind < 5)
+        log += "----";
+      else if (kind == 5)
+        log += QByteArray(qsizetype(rng() % (3 << 20)), 'l');
+      else if (kind > 10)
+        log += QByteArray("abcdefgh").first(rng() % 8) + QByteArray(rng() % 60, 'x');
+      log += ends[rng() % std::size(ends)];
+    }
+    const Module1 flags{(n & 1) != 0, (n & 2) != 0};
+    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &emphasis}) {
+      ReversedTextBuilder one(flags, e, 0), two(flags, e, log.size());
+      one.Feed(log);
+      for (qsizetype at = 0, take; at < log.size(); at += take) {
+        take = qMin<qsizetype>((64 << 10) + rng() % (3 << 19), log.size() - at);
+        two.Feed(QByteArrayView(log).sliced(at, take));
+      }
+      EXPECT_TRUE(one.Finish() == two.Finish()) << "log " << n << (e ? " html" : "");
+    }
+  }
+}
+
 TEST(HtmlBody, Emphasis) {
   struct Case {
     const char* name;
