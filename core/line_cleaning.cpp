@@ -100,7 +100,7 @@ QByteArray TakeWorkingText(QByteArray log, const Module1& flags) {
   });
   if (copying) return copy;
   if (kept == 0) return QByteArray();
-  // A buffer from DiskFileStore::ReadAll has room for these two bytes in front of the data;
+  // A buffer from FileStore::ReadAll has room for these two bytes in front of the data;
   // elsewhere the prepend moves the text.
   log.truncate(at);
   log.prepend(kCrLf);
@@ -265,8 +265,8 @@ QByteArray ReversedTextBuilder::Finish() {
 
 void ReversedTextBuilder::Backwards::Reset(qsizetype size) {
   if (out_.size() < size) {
-    out_ = QByteArray(size, Qt::Uninitialized);
-    PreferHugePages(out_.data(), out_.size());
+    out_ = QByteArray();           // a smaller buffer goes before a larger one is taken
+    out_ = LendLargeBuffer(size);  // all of it is used, from the back
   }
   free_ = out_.size();
 }

@@ -132,9 +132,12 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
   constexpr qsizetype kFrontRoom = 2;
   if (st.st_size > qint64(std::numeric_limits<qsizetype>::max() / 2))
     return FileResult::Failed(FileResult::Read, MemoryCause());
-  data->resize(kFrontRoom + qsizetype(st.st_size));
-  PreferHugePages(data->data(), data->size());
-  qsizetype at = kFrontRoom;
+  // The log goes to the back of the buffer, as the text of a save does later; the buffer is
+  // large enough for an HTML body of this log to be built in the same memory.
+  const qsizetype size = qsizetype(st.st_size);
+  *data = LendLargeBuffer(kFrontRoom + size, kFrontRoom + size + size / 2 + 128);
+  const qsizetype start = data->size() - size;
+  qsizetype at = start;
   while (at < data->size()) {
     const ssize_t got = calls_.Read(fd.get(), data->data() + at,
                                     size_t(qMin<qsizetype>(data->size() - at, 1 << 30)));
@@ -148,7 +151,7 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
     at += got;
   }
   data->resize(at);
-  data->remove(0, kFrontRoom);  // moves the start of the data, not the bytes
+  data->remove(0, start);  // moves the start of the data, not the bytes
   return FileResult();
 }
 

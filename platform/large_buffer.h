@@ -1,24 +1,26 @@
-// Buffers as large as a log are filled once, from one end to the other. Asking for huge pages
-// for them saves most of the page faults that filling them would otherwise take.
+// Buffers as large as a log: the text of a load and the results of the two saves. They are
+// filled once, from one end to the other.
 #pragma once
 
-#include <sys/mman.h>
-
+#include <QByteArray>
 #include <QtGlobal>
-#include <cstdint>
 
 namespace parlotrim {
 
-inline void PreferHugePages(char* data, qsizetype size) {
-#ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-  const std::uintptr_t begin = (std::uintptr_t(data) + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t end = (std::uintptr_t(data) + std::uintptr_t(size)) & ~(kHuge - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  Q_UNUSED(data);
-  Q_UNUSED(size);
-#endif
-}
+// Asks for huge pages for data (filling a buffer then takes far fewer page faults).
+void PreferHugePages(char* data, qsizetype size);
+
+// A buffer of at least size bytes, none of them set: the large buffer kept from earlier work
+// where that is big enough. Memory the program already holds is used again rather than fresh
+// memory, which the system must clear first and which, on a virtual machine, the host may
+// have taken back and must fetch again: that made a save of a large log take twice as long now
+// and then. Its size is all of the memory lent; work that fills it from the back uses the same
+// memory as earlier work did. allocate: how much to take where new memory is taken, so that
+// later work finds it large enough (memory never written costs address space only).
+QByteArray LendLargeBuffer(qsizetype size, qsizetype allocate = 0);
+
+// Keeps buffer for the next LendLargeBuffer when it is large and nothing else refers to it;
+// one buffer is kept at most, and a smaller one never takes the place of a larger.
+void KeepLargeBuffer(QByteArray&& buffer);
 
 }  // namespace parlotrim

@@ -6,8 +6,10 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <utility>
 
 #include "platform/code_page.h"
+#include "platform/large_buffer.h"
 #include "ui/line_display.h"
 #include "ui/line_painter.h"
 
@@ -32,14 +34,15 @@ WorkingTextView::WorkingTextView(QWidget* parent) : QAbstractScrollArea(parent) 
 }
 
 void WorkingTextView::SetBytes(const QByteArray& bytes) {
-  bytes_ = bytes;
+  // The next text may be built in the memory of this one, once the index thread has let go.
+  pendingIndex_ = std::future<LineIndex>();
+  KeepLargeBuffer(std::exchange(bytes_, bytes));
   allSelected_ = false;
   if (bytes_.size() >= kIndexAsideBytes) {
     // The thread holds its own reference to the bytes, which nobody changes.
     pendingIndex_ = std::async(std::launch::async, [bytes] { return LineIndex(bytes); });
     QMetaObject::invokeMethod(this, &WorkingTextView::FitToText, Qt::QueuedConnection);
   } else {
-    pendingIndex_ = std::future<LineIndex>();  // waits for a build still running
     index_.Build(bytes_);
     FitToText();
   }

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "core/line_cleaning.h"
 #include "platform/code_page.h"
 #include "platform/qt_window_services.h"
 #include "ui/file_list_box.h"
@@ -251,6 +252,37 @@ class WindowTest : public QObject {
     QTest::mouseClick(c.Command2, Qt::LeftButton);  // quit asks nothing and writes nothing
     QVERIFY(!f.form().isVisible() && f.services.Titles().size() == 6);
     QCOMPARE(f.folder.read(name), reversed + "\r\n");
+  }
+
+  // A log large enough for its texts to be built on two threads and in the memory of the text
+  // shown before: each step shows and writes what the plain builds make of the log, and a copy
+  // of a shown text that someone still holds is left alone.
+  void largeLogRoundTrips() {
+    QByteArray onDisk;
+    for (int i = 1; onDisk.size() < (6 << 20); ++i)
+      onDisk += i % 37 == 0   ? QByteArray("\r\n")
+                : i % 53 == 0 ? QByteArray("----\r\n")
+                              : "[" + QByteArray::number(i) + "] \x82\xa0\x82\xa2 ok\r\n";
+    FormFixture f({{"big.txt", onDisk}});
+    QVERIFY(f.show());
+    const Form1Controls& c = f.c();
+    const Module1 clean{true, true};
+    for (int round = 0; round < 2; ++round) {
+      c.File1->setFocus();
+      LoadFirstEntry(f);
+      const QByteArray loaded = c.Text1->Bytes(), working = BuildWorkingText(onDisk, clean);
+      QVERIFY(loaded == working);
+      QTest::mouseClick(c.Command1, Qt::LeftButton);
+      const QByteArray converted = BuildConvertedText(onDisk, clean);
+      QVERIFY(c.Text1->Bytes() == converted);
+      onDisk = converted + "\r\n";
+      QVERIFY(f.folder.read("big.txt") == onDisk);
+      QTest::mouseClick(c.Command3, Qt::LeftButton);
+      const QByteArray body = BuildHtmlBody(onDisk, clean, {});
+      QVERIFY(c.Text1->Bytes() == body);
+      QVERIFY(f.folder.read("big.html").contains(body));
+      QVERIFY(loaded == working);
+    }
   }
 
   void linesAsShown() {

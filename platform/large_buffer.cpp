@@ -1,0 +1,84 @@
+#include "platform/large_buffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <mutex>
+#include <new>
+#include <utility>
+
+namespace parlotrim {
+
+namespace {
+
+// Smaller buffers come and go with the allocator as any other.
+constexpr qsizetype kLargeFrom = qsizetype(4) << 20;
+// How much more than twice what is asked for a kept buffer may be and still be lent.
+constexpr qsizetype kSpare = qsizetype(64) << 20;
+
+std::mutex keptMutex;
+QByteArray keptBuffer;  // owns its whole allocation, from its first byte
+
+// Bytes in buffer's allocation from its first byte on, whatever its data start has moved to
+// (remove(0, n) moves the start, not the bytes).
+qsizetype Allocated(QByteArray& buffer) {
+  const QByteArray::DataPointer& d = buffer.data_ptr();
+  return d.constAllocatedCapacity();
+}
+
+// Makes buffer start at its allocation's first byte again, empty.
+void Rewind(QByteArray& buffer) {
+  QByteArray::DataPointer& d = buffer.data_ptr();
+  d.setBegin(d.begin() - d.freeSpaceAtBegin());
+  d.size = 0;
+}
+
+}  // namespace
+
+void PreferHugePages(char* data, qsizetype size) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
+  const std::uintptr_t begin = (std::uintptr_t(data) + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = (std::uintptr_t(data) + std::uintptr_t(size)) & ~(kHuge - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  Q_UNUSED(data);
+  Q_UNUSED(size);
+#endif
+}
+
+QByteArray LendLargeBuffer(qsizetype size, qsizetype allocate) {
+  allocate = qMax(size, allocate);
+  if (size >= kLargeFrom) {
+    const std::lock_guard<std::mutex> lock(keptMutex);
+    const qsizetype kept = Allocated(keptBuffer);
+    // A kept buffer far larger than needed goes: all of it that was ever written stays in
+    // memory while it is used.
+    if (kept >= size && kept <= 2 * allocate + kSpare) {
+      QByteArray buffer = std::exchange(keptBuffer, QByteArray());
+      // The allocator keeps a byte beyond the allocated size for the terminating zero.
+      buffer.resize(kept);
+      return buffer;
+    }
+    keptBuffer = QByteArray();  // its memory goes before the new buffer's is taken
+  }
+  QByteArray buffer;
+  try {
+    buffer.reserve(allocate);
+  } catch (const std::bad_alloc&) {
+    if (allocate == size) throw;
+    buffer.reserve(size);  // what was asked for may still be had
+  }
+  PreferHugePages(buffer.data(), buffer.capacity());
+  buffer.resize(buffer.capacity());
+  return buffer;
+}
+
+void KeepLargeBuffer(QByteArray&& buffer) {
+  if (!buffer.isDetached() || Allocated(buffer) < kLargeFrom) return;
+  Rewind(buffer);
+  const std::lock_guard<std::mutex> lock(keptMutex);
+  if (Allocated(buffer) >= Allocated(keptBuffer)) keptBuffer = std::move(buffer);
+}
+
+}  // namespace parlotrim
