@@ -265,6 +265,7 @@ QByteArray ReversedTextBuilder::Finish() {
 
 void ReversedTextBuilder::Backwards::Reset(qsizetype size) {
   if (out_.size() < size) {
+    free_ = 0;
     out_ = QByteArray();           // a smaller buffer goes before a larger one is taken
     out_ = LendLargeBuffer(size);  // all of it is used, from the back
   }

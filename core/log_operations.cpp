@@ -9,6 +9,7 @@
 #include "core/line_cleaning.h"
 #include "core/texts.h"
 #include "platform/code_page.h"
+#include "platform/large_buffer.h"
 
 namespace parlotrim {
 
@@ -45,6 +46,7 @@ FileResult LogOperations::ShowWorkingText(const QByteArray& name) {
 void LogOperations::ReportFailure(const FileResult& result, const QByteArray& name,
                                   const QString& writeFailed) {
   window_.SetMousePointer(vbDefault);  // never the hourglass over a message
+  ReleaseLargeBuffer();                // memory kept for a text that is not to be built now
   QString prompt = writeFailed, title = texts::kWriteErrorTitle;
   if (result.failure == FileResult::Read) {
     prompt = texts::kReadError;

@@ -1,6 +1,7 @@
 #include "platform/large_buffer.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <mutex>
@@ -33,6 +34,16 @@ void Rewind(QByteArray& buffer) {
   d.size = 0;
 }
 
+// Gives the whole pages inside [data, data + size) back to the system; they read as zeros
+// when next touched.
+void ReleasePages(char* data, qsizetype size) {
+  if (size <= 0) return;
+  const std::uintptr_t page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+  const std::uintptr_t begin = (std::uintptr_t(data) + page - 1) & ~(page - 1);
+  const std::uintptr_t end = (std::uintptr_t(data) + std::uintptr_t(size)) & ~(page - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 }  // namespace
 
 void PreferHugePages(char* data, qsizetype size) {
@@ -49,18 +60,19 @@ void PreferHugePages(char* data, qsizetype size) {
 
 QByteArray LendLargeBuffer(qsizetype size, qsizetype allocate) {
   allocate = qMax(size, allocate);
-  if (size >= kLargeFrom) {
+  {
     const std::lock_guard<std::mutex> lock(keptMutex);
     const qsizetype kept = Allocated(keptBuffer);
-    // A kept buffer far larger than needed goes: all of it that was ever written stays in
-    // memory while it is used.
-    if (kept >= size && kept <= 2 * allocate + kSpare) {
+    if (size >= kLargeFrom && kept >= size && kept <= 2 * allocate + kSpare) {
       QByteArray buffer = std::exchange(keptBuffer, QByteArray());
       // The allocator keeps a byte beyond the allocated size for the terminating zero.
       buffer.resize(kept);
+      // Filled from the back, this work needs only the last allocate bytes: memory written
+      // by earlier work in front of them goes back to the system.
+      ReleasePages(buffer.data(), kept - allocate);
       return buffer;
     }
-    keptBuffer = QByteArray();  // its memory goes before the new buffer's is taken
+    keptBuffer = QByteArray();  // not needed now: its memory goes before new memory is taken
   }
   QByteArray buffer;
   try {
@@ -72,6 +84,12 @@ QByteArray LendLargeBuffer(qsizetype size, qsizetype allocate) {
   PreferHugePages(buffer.data(), buffer.capacity());
   buffer.resize(buffer.capacity());
   return buffer;
+}
+
+void ReleaseLargeBuffer() {
+  QByteArray released;  // freed outside the lock
+  const std::lock_guard<std::mutex> lock(keptMutex);
+  released = std::exchange(keptBuffer, QByteArray());
 }
 
 void KeepLargeBuffer(QByteArray&& buffer) {

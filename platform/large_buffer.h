@@ -20,7 +20,11 @@ void PreferHugePages(char* data, qsizetype size);
 QByteArray LendLargeBuffer(qsizetype size, qsizetype allocate = 0);
 
 // Keeps buffer for the next LendLargeBuffer when it is large and nothing else refers to it;
-// one buffer is kept at most, and a smaller one never takes the place of a larger.
+// one buffer is kept at most, and a smaller one never takes the place of a larger. The next
+// lend takes it or lets it go.
 void KeepLargeBuffer(QByteArray&& buffer);
+
+// Lets the kept buffer go now (work that would have used it has ended).
+void ReleaseLargeBuffer();
 
 }  // namespace parlotrim

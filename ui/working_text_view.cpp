@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <new>
+#include <system_error>
 #include <utility>
 
 #include "platform/code_page.h"
@@ -33,16 +35,29 @@ WorkingTextView::WorkingTextView(QWidget* parent) : QAbstractScrollArea(parent) 
   UpdateScrollBars();
 }
 
-void WorkingTextView::SetBytes(const QByteArray& bytes) {
-  // The next text may be built in the memory of this one, once the index thread has let go.
-  pendingIndex_ = std::future<LineIndex>();
-  KeepLargeBuffer(std::exchange(bytes_, bytes));
+void WorkingTextView::SetBytes(QByteArray bytes) {
+  pendingIndex_ = std::future<LineIndex>();  // the index thread lets go of the old text
+  index_ = LineIndex();
+  QByteArray old = std::exchange(bytes_, std::move(bytes));
+  // Emptied before a new text is built: the new one may be built in the memory of this one.
+  // Replaced by a new text, it goes, with any memory kept from before.
+  if (bytes_.isEmpty())
+    KeepLargeBuffer(std::move(old));
+  else
+    ReleaseLargeBuffer();
   allSelected_ = false;
+  bool indexed = true;
   if (bytes_.size() >= kIndexAsideBytes) {
-    // The thread holds its own reference to the bytes, which nobody changes.
-    pendingIndex_ = std::async(std::launch::async, [bytes] { return LineIndex(bytes); });
-    QMetaObject::invokeMethod(this, &WorkingTextView::FitToText, Qt::QueuedConnection);
-  } else {
+    try {
+      // The thread holds its own reference to the bytes, which nobody changes.
+      pendingIndex_ = std::async(std::launch::async, [text = bytes_] { return LineIndex(text); });
+      QMetaObject::invokeMethod(this, &WorkingTextView::FitToText, Qt::QueuedConnection);
+      indexed = false;
+    } catch (const std::system_error&) {
+      // No thread to be had: indexed here.
+    }
+  }
+  if (indexed) {
     index_.Build(bytes_);
     FitToText();
   }
@@ -52,7 +67,15 @@ void WorkingTextView::SetBytes(const QByteArray& bytes) {
 }
 
 const LineIndex& WorkingTextView::Index() const {
-  if (pendingIndex_.valid()) index_ = pendingIndex_.get();
+  if (pendingIndex_.valid()) {
+    try {
+      index_ = pendingIndex_.get();
+    } catch (const std::bad_alloc&) {
+      // Too little memory for the index (a small part of the text's size): the text is not
+      // shown, which is safe; the file operation that made it is done.
+      index_ = LineIndex();
+    }
+  }
   return index_;
 }
 

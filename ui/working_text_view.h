@@ -21,7 +21,7 @@ class WorkingTextView : public QAbstractScrollArea {
   // Shows new bytes (CR LF between lines) from the first line and the left edge. A large text
   // is indexed on another thread, so that the caller can go on (write the text to disk) in
   // the meantime; the view waits for the index when it first needs it.
-  void SetBytes(const QByteArray& bytes);
+  void SetBytes(QByteArray bytes);
   const QByteArray& Bytes() const { return bytes_; }
   qsizetype LineCount() const { return Index().LineCount(); }
   // The first line on screen.

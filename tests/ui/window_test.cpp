@@ -334,6 +334,7 @@ class WindowTest : public QObject {
       view.SetBytes(text);  // new text starts again at the top, unselected
       QCOMPARE(view.TopLine(), 0);
       QVERIFY(!view.AllSelected());
+      view.SetBytes(view.Bytes());
       QCOMPARE(view.LineCount(), lines + 1);
     }
   }
