@@ -52,6 +52,7 @@ class ReversedTextBuilder {
   void Feed(QByteArrayView block);
   QByteArray Finish();
 
+ private:
   // Text built from the back of a buffer, kept line by line.
   class Backwards {
    public:
@@ -71,8 +72,6 @@ class ReversedTextBuilder {
     QByteArray out_;
     qsizetype free_ = 0;  // out_[free_, size) holds the text built so far
   };
-
- private:
   class Helper;
 
   const Module1 flags_;
