@@ -7,9 +7,6 @@
 
 namespace parlotrim {
 
-// Asks for huge pages for data (filling a buffer then takes far fewer page faults).
-void PreferHugePages(char* data, qsizetype size);
-
 // A buffer of at least size bytes, none of them set: the large buffer kept from earlier work
 // where that is big enough. Memory the program already holds is used again rather than fresh
 // memory, which the system must clear first and which, on a virtual machine, the host may
