@@ -6,9 +6,12 @@
 //    changes instead, and the rewrite stops if it changes before it is touched.
 // 2. The log is read whole and the new content made.
 // 3. The copy: a new file ".parlotrim-X.tmp" beside the log gets the new content, the old bytes
-//    beyond its end, the log's name and both sizes; it is synced and renamed to
-//    ".parlotrim-X.new", and the folder synced. Nothing has touched the log yet.
-// 4. The log gets its new length and is synced; the copy is renamed to ".parlotrim-X.sized".
+//    beyond its end, digests of the old bytes, the log's name, both sizes and what identifies
+//    the log's file; it is synced and renamed to ".parlotrim-X.new", and the folder synced.
+//    Only then do older copies of the log go (their removal must not reach the disk before the
+//    new name does). Nothing has touched the log yet.
+// 4. The log gets its new length (room for it made sure of first) and is synced; the copy is
+//    renamed to ".parlotrim-X.sized".
 // 5. The new content is written over the log's first bytes. From here the rewrite is complete:
 //    its content is in the log, and safe in the copy.
 // 6. The log is synced and the copy removed; where the caller asks, only once the user has
@@ -18,10 +21,15 @@
 // it, keeping whatever other programs have appended to the log since. While the copy is named
 // ".sized", those bytes begin at the new length; while it is ".new", the log's first bytes are
 // still its old ones and its length is the old or the new one, which its bytes tell apart.
+//
+// A copy is applied only to its own log: the same file by inode number where those last, and
+// in every case a log whose first bytes are, block by block, the old or the new ones. A copy of
+// a log that fails this is left alone with the log, and the load of the log says so.
 #include "platform/log_rewrite.h"
 
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/statfs.h>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,18 +39,17 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
-#include <map>
+#include <cstring>
+#include <iterator>
 
 #include "platform/file_util.h"
+#include "platform/rewrite_copy.h"
 
 namespace parlotrim {
 
 using namespace files;
 
 namespace {
-
-constexpr QByteArrayView kMagic("PRLTRIM1");
-constexpr qsizetype kTrailerSize = 8 + 8 + 8 + 8 + 8 + 4 + 8;
 
 FileResult InUse() {
   return FileResult::Failed(
@@ -51,57 +58,30 @@ FileResult InUse() {
 }
 
 // A copy of a log's new content, named as complete.
-struct Copy {
+struct Copy : CopyRecord {
   QByteArray stem;  // folder + ".parlotrim-" + hex digits
   bool sized = false;
-  qint64 oldSize = 0, newSize = 0;
-  quint64 stamp = 0;  // counts up from copy to copy of a log: the newest wins
-  // The log's inode and its generation (which changes when the inode is used anew): a copy is
-  // never applied to another file of the same name.
-  quint64 inode = 0, generation = 0;
-  QByteArray name;  // of the log, in the same folder
   QByteArray path() const { return stem + (sized ? ".sized" : ".new"); }
 };
 
-QByteArray Trailer(const QByteArray& name, qint64 oldSize, qint64 newSize, quint64 stamp,
-                   quint64 inode, quint64 generation) {
-  QByteArray trailer(kTrailerSize, '\0');
-  char* p = trailer.data();
-  qToLittleEndian<quint64>(quint64(oldSize), p);
-  qToLittleEndian<quint64>(quint64(newSize), p + 8);
-  qToLittleEndian<quint64>(stamp, p + 16);
-  qToLittleEndian<quint64>(inode, p + 24);
-  qToLittleEndian<quint64>(generation, p + 32);
-  qToLittleEndian<quint32>(quint32(name.size()), p + 40);
-  std::copy(kMagic.begin(), kMagic.end(), p + 44);
-  return name + trailer;
+ReadAt Reader(PosixCalls& calls, int fd, int* error = nullptr) {
+  return [&calls, fd, error](qint64 at, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qint64 got = 0;
+    int ignored = 0;
+    if (!PreadAll(calls, fd, bytes.data(), size, at, &got, error ? error : &ignored))
+      return QByteArray();
+    return bytes.first(got);
+  };
 }
 
-bool ReadCopy(const QByteArray& stem, bool sized, Copy* copy) {
+bool ReadCopy(PosixCalls& calls, const QByteArray& stem, bool sized, Copy* copy) {
   copy->stem = stem;
   copy->sized = sized;
   const Fd fd(::open(copy->path().constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
-  char t[kTrailerSize];
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      st.st_size < kTrailerSize ||
-      ::pread(fd.get(), t, kTrailerSize, st.st_size - kTrailerSize) != kTrailerSize ||
-      QByteArrayView(t + 44, 8) != kMagic)
-    return false;
-  copy->oldSize = qint64(qFromLittleEndian<quint64>(t));
-  copy->newSize = qint64(qFromLittleEndian<quint64>(t + 8));
-  copy->stamp = qFromLittleEndian<quint64>(t + 16);
-  copy->inode = qFromLittleEndian<quint64>(t + 24);
-  copy->generation = qFromLittleEndian<quint64>(t + 32);
-  const qint64 nameSize = qFromLittleEndian<quint32>(t + 40);
-  const qint64 body = copy->newSize + qMax<qint64>(0, copy->oldSize - copy->newSize);
-  if (copy->oldSize < 0 || copy->newSize < 0 || body + nameSize + kTrailerSize != st.st_size)
-    return false;
-  copy->name.resize(nameSize);
-  // A name the program could not have written is no log of this folder.
-  return ::pread(fd.get(), copy->name.data(), size_t(nameSize), body) == nameSize &&
-         !copy->name.isEmpty() && !copy->name.contains('/') && !copy->name.contains('\0') &&
-         copy->name != "." && copy->name != "..";
+  return fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+         copy->Parse(st.st_size, Reader(calls, fd.get()));
 }
 
 quint64 Generation(int fd) {
@@ -109,23 +89,56 @@ quint64 Generation(int fd) {
   return ::ioctl(fd, FS_IOC_GETVERSION, &generation) == 0 ? quint32(generation) : 0;
 }
 
-// The copies in folder, of the log name (of every log, when name is empty), made of the file
-// open as fd (of any file, when fd is negative).
-QList<Copy> FindCopies(const QByteArray& folder, const QByteArray& name, int fd = -1) {
+// What tells the file open as fd from another: its inode number and generation, and the id of
+// its file system. Where the file system numbers inodes afresh at each mount, neither lasts.
+struct Identity {
+  quint64 file = 0, generation = 0, volume = 0;
+  bool lasting = true;
+};
+
+Identity Identify(int fd) {
   struct stat st {};
-  const bool any = fd < 0 || ::fstat(fd, &st) != 0;
-  const quint64 generation = any ? 0 : Generation(fd);
+  struct statfs fs {};
+  Identity id;
+  if (::fstat(fd, &st) == 0) id.file = quint64(st.st_ino);
+  id.generation = Generation(fd);
+  if (::fstatfs(fd, &fs) == 0) {
+    // FAT, exFAT, FUSE, SMB and the shared folders of virtual machines make inode numbers up
+    // as files are looked at.
+    constexpr unsigned long kMadeUp[] = {0x4d44,     0x2011BAB0, 0x65735546, 0xFF534D42,
+                                         0xFE534D42, 0x786f4256, 0x01021997};
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    id.lasting = std::find(std::begin(kMadeUp), std::end(kMadeUp), type) == std::end(kMadeUp);
+    quint32 halves[2];
+    static_assert(sizeof halves == sizeof fs.f_fsid);
+    std::memcpy(halves, &fs.f_fsid, sizeof halves);
+    id.volume = id.lasting ? (quint64(halves[0]) << 32 | halves[1]) : 0;
+  }
+  return id;
+}
+
+// The copies in folder of the log name (of every log, when name is empty).
+QList<Copy> FindCopies(PosixCalls& calls, const QByteArray& folder, const QByteArray& name) {
   QList<Copy> copies;
   for (const QByteArray& entry : FolderEntries(folder)) {
     QByteArray stem;
     const bool sized = IsOwnFile(entry, ".sized", &stem);
     Copy copy;
-    if ((sized || IsOwnFile(entry, ".new", &stem)) && ReadCopy(folder + stem, sized, &copy) &&
-        (name.isEmpty() || copy.name == name) &&
-        (any || (copy.inode == quint64(st.st_ino) && copy.generation == generation)))
+    if ((sized || IsOwnFile(entry, ".new", &stem)) &&
+        ReadCopy(calls, folder + stem, sized, &copy) && (name.isEmpty() || copy.name == name))
       copies.append(copy);
   }
   return copies;
+}
+
+// Removes the copies of a log that a newer one has made needless, once the newer one's name is
+// safe on disk: on a file system that does not keep folder changes in order, an unlink could
+// otherwise outlast a power cut that the rename did not.
+void RemoveOlderCopies(PosixCalls& calls, const QByteArray& folder, const QList<Copy>& older) {
+  if (older.isEmpty()) return;
+  for (const Copy& copy : older) calls.Unlink(copy.path().constData());
+  int ignored = 0;
+  SyncFolder(calls, folder, &ignored);
 }
 
 // The kernel tells the holder of a lease that another program waits to open the file with
@@ -219,19 +232,60 @@ class Watch {
   struct stat snapshot_ {};
 };
 
-// Steps 3 to 6 of a rewrite, for a log opened as fd whose present length is oldSize.
+// Gives a log that grows its new length, with room for it checked before the log changes.
+// Where the file system cannot reserve room, its free space is checked instead; where it will
+// not lengthen a file by truncation, zeros written past the end lengthen it. A log that could
+// not be lengthened is put back to its old length. Returns 0, or the cause of the failure;
+// *touched tells that the log may have changed.
+int Lengthen(PosixCalls& calls, int fd, qint64 oldSize, qint64 newSize, bool* touched) {
+  *touched = false;
+  if (calls.Reserve(fd, oldSize, newSize - oldSize) != 0) {
+    if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+    struct statvfs vfs {};
+    if (calls.Fstatvfs(fd, &vfs) == 0 &&
+        quint64(vfs.f_bavail) * vfs.f_frsize < quint64(newSize - oldSize))
+      return ENOSPC;
+  }
+  if (calls.Ftruncate(fd, newSize) == 0) return 0;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+  *touched = true;
+  int error = 0;
+  const QByteArray zeros(qMin<qint64>(newSize - oldSize, 1 << 20), '\0');
+  for (qint64 at = oldSize; at < newSize; at += zeros.size()) {
+    const QByteArrayView piece = QByteArrayView(zeros).first(qMin(zeros.size(), newSize - at));
+    if (!WriteAll(calls, fd, piece, &error, off_t(at))) {
+      // Back to the old length, where that works: then nothing has changed.
+      *touched = calls.Ftruncate(fd, oldSize) != 0;
+      return error;
+    }
+  }
+  return 0;
+}
+
+// Steps 3 to 6 of a rewrite, for a log opened as fd whose present length is oldSize. oldBlocks,
+// where given, holds the digests of the whole blocks of the log as it was read.
 FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByteArray& name, int fd,
                         Watch& watch, qint64 oldSize, const QList<QByteArrayView>& pieces,
-                        Tidying* later = nullptr) {
+                        const QList<quint64>& oldBlocks, Tidying* later = nullptr) {
   qint64 newSize = 0;
   for (QByteArrayView piece : pieces) newSize += piece.size();
   int error = 0;
   struct stat before {};
   ::fstat(fd, &before);
   // Older copies of this log go once the new one is complete: it holds all that they hold.
-  const QList<Copy> older = FindCopies(folder, name, fd);
-  quint64 stamp = 1;
-  for (const Copy& copy : older) stamp = qMax(stamp, copy.stamp + 1);
+  const QList<Copy> older = FindCopies(calls, folder, name);
+  const Identity id = Identify(fd);
+  CopyRecord record;
+  record.oldSize = oldSize;
+  record.newSize = newSize;
+  record.stamp = 1;
+  for (const Copy& copy : older) record.stamp = qMax(record.stamp, copy.stamp + 1);
+  record.file = id.file;
+  record.generation = id.generation;
+  record.volume = id.volume;
+  record.name = name;
+  if (!OldDigests(&record, oldBlocks, Reader(calls, fd, &error)))
+    return FileResult::Failed(FileResult::Read, Cause(error ? error : EIO));
   RemoveStaleTemporaries(folder);
   TempFile temp;
   if (!CreateTemp(calls, folder, &temp, &error))
@@ -251,15 +305,13 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
          got > 0 && WriteAll(calls, temp.fd.get(), QByteArrayView(block.data(), got), &error);
     if (!ok && error == 0) error = EIO;  // the log got shorter meanwhile
   }
-  ok =
-      ok && WriteAll(calls, temp.fd.get(),
-                     Trailer(name, oldSize, newSize, stamp, before.st_ino, Generation(fd)), &error);
+  ok = ok && WriteAll(calls, temp.fd.get(), record.Tail(), &error);
   if (ok && calls.Fsync(temp.fd.get()) != 0) {
     ok = false;
     error = errno;
   }
   if (!ok) {
-    ::unlink(temp.path().constData());
+    calls.Unlink(temp.path().constData());
     return FileResult::Failed(FileResult::Write, Cause(error));
   }
   calls.Reached(Phase::CopyWritten);
@@ -267,16 +319,16 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
   const QByteArray complete = temp.stem + ".new", sized = temp.stem + ".sized";
   // Gives up before the log is touched: the copy goes, for good.
   auto abandon = [&](const QByteArray& path, FileResult result) {
-    ::unlink(path.constData());
+    calls.Unlink(path.constData());
     int ignored = 0;
     SyncFolder(calls, folder, &ignored);
     return result;
   };
   const bool named = calls.Rename(temp.path().constData(), complete.constData()) == 0;
   if (!named) return abandon(temp.path(), FileResult::Failed(FileResult::Write, Cause(errno)));
-  for (const Copy& copy : older) ::unlink(copy.path().constData());
   if (!SyncFolder(calls, folder, &error))
     return abandon(complete, FileResult::Failed(FileResult::Write, Cause(error)));
+  RemoveOlderCopies(calls, folder, older);
   temp.fd = Fd();  // the lock is no longer needed: a complete copy is never taken for stale
   calls.Reached(Phase::CopyNamed);
   if (!watch.Quiet(timer.elapsed() / 1000.0)) return abandon(complete, InUse());
@@ -287,13 +339,14 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
     result.damaged = true;
     return result;
   };
-  // The room is taken first, without changing the length, so that a full disk shows before
-  // the log changes; then the length changes in one step.
-  if (newSize > oldSize && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 &&
-      errno != EOPNOTSUPP)
+  if (newSize > oldSize) {
+    bool touched = false;
+    if (const int failed = Lengthen(calls, fd, oldSize, newSize, &touched))
+      return touched ? damaged(failed)
+                     : abandon(complete, FileResult::Failed(FileResult::Write, Cause(failed)));
+  } else if (newSize < oldSize && calls.Ftruncate(fd, newSize) != 0) {
     return abandon(complete, FileResult::Failed(FileResult::Write, Cause(errno)));
-  if (newSize != oldSize && calls.Ftruncate(fd, newSize) != 0)
-    return abandon(complete, FileResult::Failed(FileResult::Write, Cause(errno)));
+  }
   if (calls.Fsync(fd) != 0) return damaged(errno);
   calls.Reached(Phase::LogSized);
   if (calls.Rename(complete.constData(), sized.constData()) != 0) return damaged(errno);
@@ -318,16 +371,28 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
   calls.Reached(Phase::LogWritten);
   // Should the removal not last, the next read finds the copy and finishes the rewrite once
   // more, which changes nothing.
-  ::unlink(sized.constData());
+  calls.Unlink(sized.constData());
   SyncFolder(calls, folder, &error);
   return FileResult();
+}
+
+// A copy of the log that cannot be told to be this log's: nothing is done with either.
+FileResult Unmatched(const Copy& copy) {
+  const QByteArray file = copy.path().mid(copy.path().lastIndexOf('/') + 1);
+  return FileResult::Failed(
+      FileResult::Read,
+      QStringLiteral("前回中断された書き換えのコピー「%1」がありますが、今のログファイルの"
+                     "ものと確かめられないため、ログもコピーも変更していません。ログが正しければ"
+                     "コピーを削除してください。コピーの先頭 %2 バイトが書き換え後の内容です")
+          .arg(QString::fromLatin1(file))
+          .arg(copy.newSize));
 }
 
 // Finishes the rewrites of the log name whose copies lie in folder, with the log open as fd.
 FileResult FinishWithOpenLog(PosixCalls& calls, const QByteArray& folder, const QByteArray& name,
                              int fd, Watch& watch) {
   const struct stat st = watch.Snapshot();  // what others add from here on stops the finish
-  const QList<Copy> copies = FindCopies(folder, name, fd);
+  const QList<Copy> copies = FindCopies(calls, folder, name);
   if (copies.isEmpty()) return FileResult();
   const Copy& copy = *std::max_element(copies.begin(), copies.end(),
                                        [](auto& a, auto& b) { return a.stamp < b.stamp; });
@@ -340,6 +405,17 @@ FileResult FinishWithOpenLog(PosixCalls& calls, const QByteArray& folder, const 
   if (!PreadAll(calls, copyFd.get(), content.data(), content.size(), 0, &got, &error) ||
       got != content.size())
     return FileResult::Failed(FileResult::Read, Cause(error ? error : EIO));
+  // The copy is this log's where the file is the same one and its bytes are those of the
+  // rewrite; on a file system whose inode numbers do not last, its bytes alone tell.
+  const Identity id = Identify(fd);
+  const bool sameFile = copy.file == id.file && copy.generation == id.generation &&
+                        (copy.volume == 0 || id.volume == 0 || copy.volume == id.volume);
+  const bool fits =
+      copy.legacy ? sameFile
+                  : LogFitsCopy(copy, QByteArrayView(content).first(copy.newSize), st.st_size,
+                                Reader(calls, fd, &error));
+  if (!fits && error) return FileResult::Failed(FileResult::Read, Cause(error));
+  if (!fits || !(sameFile || !id.lasting)) return Unmatched(copy);
   bool unread = false;  // the log could not be read whole
   auto fileBytes = [&](qint64 from, qint64 size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -355,7 +431,7 @@ FileResult FinishWithOpenLog(PosixCalls& calls, const QByteArray& folder, const 
   if (unread) return FileResult::Failed(FileResult::Read, Cause(error ? error : EIO));
   content.truncate(copy.newSize);
   // The new copy replaces the old ones as soon as it is complete.
-  return WriteInPlace(calls, folder, name, fd, watch, st.st_size, {content, appended});
+  return WriteInPlace(calls, folder, name, fd, watch, st.st_size, {content, appended}, {});
 }
 
 }  // namespace
@@ -367,17 +443,19 @@ qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint
     return fileSize >= oldSize && fileBytes(newSize, oldSize - newSize) == oldTail ? oldSize
                                                                                    : newSize;
   }
-  if (oldSize < newSize && fileSize >= newSize) {
-    // Lengthened: the new room still holds nothing but zeros.
-    const QByteArray room = fileBytes(oldSize, newSize - oldSize);
-    if (room.size() == newSize - oldSize && room.count('\0') == room.size()) return newSize;
+  if (oldSize < newSize && fileSize > oldSize) {
+    // Lengthened, wholly or in part: the new room holds zeros, which no log holds.
+    const QByteArray room = fileBytes(oldSize, qMin(fileSize, newSize) - oldSize);
+    qint64 zeros = 0;
+    while (zeros < room.size() && room[zeros] == '\0') ++zeros;
+    return oldSize + zeros;
   }
   return oldSize;
 }
 
 void Tidying::Finish(PosixCalls& calls) {
   if (log.valid() && calls.Fsync(log.get()) == 0) {
-    ::unlink(copy.constData());
+    calls.Unlink(copy.constData());
     int error = 0;
     SyncFolder(calls, folder, &error);
   }
@@ -401,12 +479,18 @@ FileResult RewriteInPlace(PosixCalls& calls, const QByteArray& folder, const QBy
   if (!finished.ok()) return finished;
 
   st = watch.Snapshot();
+  BlockDigests digests;  // of the old content, by which a copy is matched to this log
   if (!ReadInBlocks(
-          calls, fd.get(), st.st_size, [&](QByteArrayView block) { sink(block, st.st_size); },
+          calls, fd.get(), st.st_size,
+          [&](QByteArrayView block) {
+            digests.Feed(block);
+            sink(block, st.st_size);
+          },
           &error))
     return FileResult::Failed(FileResult::Read, Cause(error));
   const FileResult result =
-      WriteInPlace(calls, folder, name, fd.get(), watch, st.st_size, produce(), later);
+      WriteInPlace(calls, folder, name, fd.get(), watch, st.st_size, produce(),
+                   digests.First(st.st_size / kDigestBlock), later);
   if (later && result.ok()) {
     // Other programs may open the log again; they find the new content.
     if (watch.access() == Watch::Leased) calls.SetLease(fd.get(), F_UNLCK);
@@ -417,14 +501,14 @@ FileResult RewriteInPlace(PosixCalls& calls, const QByteArray& folder, const QBy
 
 FileResult FinishInterruptedRewrite(PosixCalls& calls, const QByteArray& folder,
                                     const QByteArray& name) {
-  std::map<QByteArray, QList<quint64>> logs;  // the inodes each name's copies were made of
-  for (const Copy& copy : FindCopies(folder, name)) logs[copy.name].append(copy.inode);
-  for (const auto& [log, inodes] : logs) {
-    // A copy belongs to the file it was made of; one whose name now stands for another file (or
-    // none) is left alone.
+  QList<QByteArray> logs;
+  for (const Copy& copy : FindCopies(calls, folder, name)) {
+    if (!logs.contains(copy.name)) logs.append(copy.name);
+  }
+  for (const QByteArray& log : logs) {
+    // Whether a copy is the log's is told with the log open; a copy of a log that is gone is
+    // left alone.
     struct stat st {};
-    if (::stat((folder + log).constData(), &st) != 0 || !inodes.contains(quint64(st.st_ino)))
-      continue;
     int error = 0;
     bool exists = false;
     const Fd fd = OpenRegular(calls, folder + log, O_RDWR, &st, &error, &exists);

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -40,6 +41,10 @@ class PosixCalls {
   virtual int Fsync(int fd) { return ::fsync(fd); }
   virtual int Ftruncate(int fd, off_t size) { return ::ftruncate(fd, size); }
   virtual int Rename(const char* from, const char* to) { return ::rename(from, to); }
+  virtual int Unlink(const char* path) { return ::unlink(path); }
+  // Reserves room in fd without changing its length (fallocate(2), FALLOC_FL_KEEP_SIZE).
+  virtual int Reserve(int fd, off_t at, off_t size);
+  virtual int Fstatvfs(int fd, struct statvfs* st) { return ::fstatvfs(fd, st); }
   // Takes (F_WRLCK) or gives up (F_UNLCK) a lease on fd; see fcntl(2), F_SETLEASE.
   virtual int SetLease(int fd, int type);
   // The lease on fd as it stands: F_WRLCK while nobody waits to open the file.

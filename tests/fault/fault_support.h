@@ -13,6 +13,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/posix_calls.h"
 #include "tests/core/test_files.h"
@@ -62,7 +64,20 @@ inline Child RunInChild(const std::function<std::string()>& body, const Limits& 
 // The disk with one thing broken for real, or a process that dies at a phase of a rewrite.
 class FaultyCalls : public PosixCalls {
  public:
-  enum Fault { None, FileSync, FolderSync, RenameFails, ShortCalls, NoLease };
+  enum Fault {
+    None,
+    FileSync,
+    FolderSync,
+    RenameFails,
+    ShortCalls,
+    NoLease,
+    NoReserve,  // no room is reserved, and a file is not lengthened by truncation
+    NoRoom,     // ... and the disk is full
+    // Dies at the first unlink, in the state that a file system which does not keep folder
+    // changes in order may leave: that unlink lasted, the renames since the folder's last sync
+    // did not.
+    ReorderedFolder,
+  };
   Fault fault = None;
   std::optional<Phase> killAt;
 
@@ -80,11 +95,38 @@ class FaultyCalls : public PosixCalls {
   int Fsync(int fd) override {
     struct stat st {};
     ::fstat(fd, &st);
-    return fault == (S_ISDIR(st.st_mode) ? FolderSync : FileSync) ? Fail(EIO)
-                                                                  : PosixCalls::Fsync(fd);
+    if (fault == (S_ISDIR(st.st_mode) ? FolderSync : FileSync)) return Fail(EIO);
+    if (S_ISDIR(st.st_mode)) unsynced_.clear();
+    return PosixCalls::Fsync(fd);
   }
   int Rename(const char* from, const char* to) override {
-    return fault == RenameFails ? Fail(EXDEV) : PosixCalls::Rename(from, to);
+    if (fault == RenameFails) return Fail(EXDEV);
+    const int renamed = PosixCalls::Rename(from, to);
+    if (renamed == 0) unsynced_.emplace_back(from, to);
+    return renamed;
+  }
+  int Unlink(const char* path) override {
+    if (fault != ReorderedFolder) return PosixCalls::Unlink(path);
+    for (auto it = unsynced_.rbegin(); it != unsynced_.rend(); ++it)
+      PosixCalls::Rename(it->second.c_str(), it->first.c_str());
+    PosixCalls::Unlink(path);
+    ::raise(SIGKILL);
+    return -1;
+  }
+  int Reserve(int fd, off_t at, off_t size) override {
+    return fault == NoReserve || fault == NoRoom ? Fail(EOPNOTSUPP)
+                                                 : PosixCalls::Reserve(fd, at, size);
+  }
+  int Ftruncate(int fd, off_t size) override {
+    struct stat st {};
+    return (fault == NoReserve || fault == NoRoom) && ::fstat(fd, &st) == 0 && size > st.st_size
+               ? Fail(EPERM)
+               : PosixCalls::Ftruncate(fd, size);
+  }
+  int Fstatvfs(int fd, struct statvfs* st) override {
+    const int got = PosixCalls::Fstatvfs(fd, st);
+    if (fault == NoRoom) st->f_bavail = 0;
+    return got;
   }
   int SetLease(int fd, int type) override {
     return fault == NoLease && type == F_WRLCK ? Fail(EINVAL) : PosixCalls::SetLease(fd, type);
@@ -94,6 +136,8 @@ class FaultyCalls : public PosixCalls {
   }
 
  private:
+  std::vector<std::pair<std::string, std::string>> unsynced_;  // renames since a folder sync
+
   size_t Cut(size_t n) const { return fault == ShortCalls && n > 1 ? n / 2 : n; }
   static int Fail(int error) {
     errno = error;

@@ -43,6 +43,8 @@ std::vector<Fault> Faults() {
       {"rename fails", "true", write, write, FaultyCalls::RenameFails},
       {"folder sync fails", "true", write, "", FaultyCalls::FolderSync},
       {"short reads and writes", "true", done, done, FaultyCalls::ShortCalls},
+      {"no room reserved, no lengthening by truncation", "true", done, "", FaultyCalls::NoReserve},
+      {"the same, on a full disk", "true", write, "", FaultyCalls::NoRoom},
       {"log read-only", "chmod 777 . && chmod 444 log.txt", write, "", FaultyCalls::None, asNobody},
       {"document read-only", "echo old >log.html && chmod 777 . && chmod 444 log.html", "", write,
        FaultyCalls::None, asNobody},
@@ -129,8 +131,9 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
   for (const auto& [phase, finished] : phases) {
     for (bool clean : {false, true}) {
       for (const QByteArray& appended : {QByteArray(), QByteArray("\r\nlater\r\n")}) {
+        const bool reordered = appended.isEmpty() == clean;
         SCOPED_TRACE(std::to_string(int(phase)) + (clean ? " shrinks" : " grows") +
-                     (appended.isEmpty() ? "" : " appended"));
+                     (appended.isEmpty() ? "" : " appended") + (reordered ? " reordered" : ""));
         Session s;
         s.folder.write("log.txt", log);
         ASSERT_TRUE(s.Load("log.txt", clean));
@@ -141,8 +144,11 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
         // A temporary file untouched for an hour is one that nobody writes any more.
         ASSERT_TRUE(s.folder.run("printf '" + appended + "' >>log.txt && find . -mindepth 1 " +
                                  "-exec touch -m -d '1 hour ago' {} +"));
-        FaultyCalls dies;  // the next run dies too, once its own copy is complete
+        // The next run dies too: once its own copy is complete, or as it removes the older copy,
+        // on a disk that kept the removal and not its new copy's name unless that was synced.
+        FaultyCalls dies;
         dies.killAt = Phase::CopyNamed;
+        if (reordered) dies.fault = FaultyCalls::ReorderedFolder;
         RunInChild([&] {
           FileStore(dies).FinishInterruptedRewrites(s.folder.path());
           return std::string();
@@ -156,16 +162,26 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
       }
     }
   }
-  // A copy is never applied to another file that took the log's name since.
-  Session r;
-  r.folder.write("log.txt", log);
-  ASSERT_TRUE(r.Load("log.txt"));
-  FaultyCalls killed;
-  killed.killAt = Phase::LogSized;
-  RunInChild([&] { return std::to_string(r.Run(Op::Change, &killed)); });
-  ASSERT_TRUE(r.folder.run("rm log.txt && printf 'fresh' >log.txt"));
-  EXPECT_TRUE(r.Load("log.txt"));
-  EXPECT_EQ(r.folder.read("log.txt"), "fresh");
+  // A copy is never applied to another file that took the log's name since, nor to its log once
+  // another program changed the bytes that the rewrite had left: the load says so and changes
+  // nothing.
+  for (const QByteArray& change : {QByteArray("rm log.txt && printf 'fresh' >log.txt"),
+                                   QByteArray("printf 'Z' | dd of=log.txt conv=notrunc status=none")}) {
+    SCOPED_TRACE(change.toStdString());
+    Session r;
+    r.folder.write("log.txt", log);
+    ASSERT_TRUE(r.Load("log.txt"));
+    FaultyCalls killed;
+    killed.killAt = Phase::LogSized;
+    RunInChild([&] { return std::to_string(r.Run(Op::Change, &killed)); });
+    ASSERT_TRUE(r.folder.run(change));
+    const auto before = Snapshot(r.folder);
+    FileStore(r.disk).FinishInterruptedRewrites(r.folder.path());
+    EXPECT_FALSE(r.Load("log.txt"));
+    EXPECT_EQ(r.window.Titles().last(), texts::kReadErrorTitle);
+    EXPECT_TRUE(r.window.boxes.back().prompt.contains(".parlotrim-"));
+    EXPECT_EQ(Snapshot(r.folder), before);
+  }
   // A document replaced by rename is new once renamed, synced folder or not.
   Session s;
   s.folder.write("log.txt", log);
