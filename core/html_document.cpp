@@ -44,9 +44,9 @@ HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName) {
   return parts;
 }
 
-QByteArray HtmlDocumentName(const QByteArray& logName) {
-  // The last four bytes are dropped unexamined: the list shows only "*.txt" names.
-  return logName.chopped(qMin<qsizetype>(4, logName.size())) + ".html";
+NativeName HtmlDocumentName(const NativeName& logName) {
+  // The last four characters are dropped unexamined: the list shows only "*.txt" names.
+  return logName.chopped(qMin<qsizetype>(4, logName.size())) + NativeName(".html");
 }
 
 }  // namespace parlotrim

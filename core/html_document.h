@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/native_name.h"
+
 namespace parlotrim {
 
 struct HtmlDocumentParts {
@@ -17,7 +19,7 @@ struct HtmlDocumentParts {
 // documentName is the document's own file name (base name + ".html"), used as its title.
 HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName);
 
-// Name of the document for a log: the log's name less its last four bytes (".txt"), + ".html".
-QByteArray HtmlDocumentName(const QByteArray& logName);
+// Name of the document for a log: the log's name less its last four characters (".txt"), + ".html".
+NativeName HtmlDocumentName(const NativeName& logName);
 
 }  // namespace parlotrim

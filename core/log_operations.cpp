@@ -28,11 +28,11 @@ FileResult GuardMemory(Op&& op) {
 
 }  // namespace
 
-LogOperations::LogOperations(LogWindow& window, FileStore& files, QByteArray logFolder,
+LogOperations::LogOperations(LogWindow& window, FileStore& files, NativeName logFolder,
                              Module1& module)
     : window_(window), files_(files), logFolder_(std::move(logFolder)), module_(module) {}
 
-FileResult LogOperations::ShowWorkingText(const QByteArray& name) {
+FileResult LogOperations::ShowWorkingText(const NativeName& name) {
   const FileResult result = GuardMemory([&] {
     QByteArray data;
     FileResult read = files_.ReadAll(logFolder_, name, &data);
@@ -43,7 +43,7 @@ FileResult LogOperations::ShowWorkingText(const QByteArray& name) {
   return result;
 }
 
-void LogOperations::ReportFailure(const FileResult& result, const QByteArray& name,
+void LogOperations::ReportFailure(const FileResult& result, const NativeName& name,
                                   const QString& writeFailed) {
   window_.SetMousePointer(vbDefault);  // never the hourglass over a message
   ReleaseLargeBuffer();                // memory kept for a text that is not to be built now
@@ -67,7 +67,7 @@ void LogOperations::ReportFailure(const FileResult& result, const QByteArray& na
 void LogOperations::LoadSequence() {
   window_.SetText2(window_.File1FileName());
   window_.SetText1(QByteArray());
-  const QByteArray name = window_.Text2();
+  const NativeName name = window_.Text2();
   if (name.isEmpty()) {
     window_.MsgBox(texts::kNoFileSelected, vbOKOnly, texts::kNoFileSelectedTitle);
     window_.SetFocus(Control::File1);
@@ -107,7 +107,7 @@ void LogOperations::Command1_Click() {
 
   window_.SetMousePointer(vbHourglass);
   window_.SetText1(QByteArray());  // the loaded text goes before the converted one is made
-  const QByteArray name = window_.Text2();
+  const NativeName name = window_.Text2();
   const FileResult written = GuardMemory([&] {
     std::optional<ReversedTextBuilder> builder;
     QByteArray converted;
@@ -144,13 +144,13 @@ void LogOperations::Command3_Click() {
   window_.SetMousePointer(vbHourglass);
   window_.SetText1(QByteArray());
 
-  const QByteArray name = window_.Text2();
+  const NativeName name = window_.Text2();
   if (emphasis.on) {
     // The keyword is compared as bytes in the log's code page. One that cannot be encoded can
     // begin no line of the log.
     emphasis.keyword = EncodeCodePage(window_.Text3(), &emphasis.keywordEncodable);
   }
-  const QByteArray documentName = HtmlDocumentName(name);
+  const NativeName documentName = HtmlDocumentName(name);
   const FileResult written = GuardMemory([&] {
     std::optional<ReversedTextBuilder> builder;
     FileResult result = files_.ReadBlocks(logFolder_, name, [&](QByteArrayView block, qint64 size) {

@@ -16,7 +16,7 @@ namespace parlotrim {
 class LogOperations {
  public:
   // logFolder ends with the folder separator; a log's path is logFolder + its bare name.
-  LogOperations(LogWindow& window, FileStore& files, QByteArray logFolder, Module1& module);
+  LogOperations(LogWindow& window, FileStore& files, NativeName logFolder, Module1& module);
 
   // Loads the log selected in File1: asks the two cleaning questions and shows the cleaned
   // log as the working text.
@@ -28,13 +28,13 @@ class LogOperations {
 
  private:
   // Reads the log and shows its working text; on failure the text window is left empty.
-  FileResult ShowWorkingText(const QByteArray& name);
+  FileResult ShowWorkingText(const NativeName& name);
   // Tells the user why an operation on the file name failed (pointer back to normal first).
-  void ReportFailure(const FileResult& result, const QByteArray& name, const QString& writeFailed);
+  void ReportFailure(const FileResult& result, const NativeName& name, const QString& writeFailed);
 
   LogWindow& window_;
   FileStore& files_;
-  QByteArray logFolder_;
+  NativeName logFolder_;
   Module1& module_;
 };
 

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include "platform/message_box.h"
+#include "platform/native_name.h"
 
 namespace parlotrim {
 
@@ -28,13 +29,13 @@ class LogWindow {
   // Application-wide pointer: vbHourglass or vbDefault.
   virtual void SetMousePointer(int code) = 0;
 
-  // Bare name of the entry selected in File1, as the file system holds it (bytes); empty when
+  // Bare name of the entry selected in File1, as the file system holds it; empty when
   // none is selected.
-  virtual QByteArray File1FileName() const = 0;
+  virtual NativeName File1FileName() const = 0;
   // The name that the file-name box shows (the box shows it decoded).
-  virtual QByteArray Text2() const = 0;
+  virtual NativeName Text2() const = 0;
   // Sets the file-name box and repaints it at once.
-  virtual void SetText2(const QByteArray& name) = 0;
+  virtual void SetText2(const NativeName& name) = 0;
   // Replaces the working text. The bytes are the log's own (code page); the window decodes
   // them only for display.
   virtual void SetText1(const QByteArray& workingText) = 0;

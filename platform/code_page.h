@@ -15,6 +15,12 @@ QString DecodeCodePage(QByteArrayView bytes);
 // A file name (or path) as the file system holds it, for display: UTF-8 where it is valid
 // UTF-8, else Shift JIS (names copied from Windows), with U+FFFD for what does not decode.
 QString DecodeFileName(QByteArrayView bytes);
+#ifdef Q_OS_WIN
+// Windows holds names as UTF-16: shown as they are.
+inline QString DecodeFileName(const QString& name) {
+  return name;
+}
+#endif
 
 // Encodes text. Returns false in *ok (when given) if some character has no encoding; the
 // result is then unusable for comparisons.

@@ -81,11 +81,23 @@ bool KeepMetadata(int fd, const QByteArray& old, const struct stat& st, int* err
   return false;
 }
 
+// Opens a log to read it, once any rewrite of it that a crash cut short is finished.
+Fd OpenLog(PosixCalls& calls, const QByteArray& folder, const QByteArray& name, struct stat* st,
+           FileResult* result) {
+  *result = FinishInterruptedRewrite(calls, folder, name);
+  if (!result->ok()) return Fd();
+  int error = 0;
+  bool exists = false;
+  Fd fd = OpenRegular(calls, folder + name, O_RDONLY, st, &error, &exists);
+  if (!fd.valid()) *result = FileResult::Failed(FileResult::Read, OpenCause(error));
+  return fd;
+}
+
 }  // namespace
 
 struct FileStore::Later : Tidying {};
 
-FileStore::FileStore(PosixCalls& calls) : calls_(calls), later_(std::make_unique<Later>()) {}
+FileStore::FileStore(SystemCalls& calls) : calls_(calls), later_(std::make_unique<Later>()) {}
 
 FileStore::~FileStore() {
   Tidy();
@@ -110,23 +122,12 @@ QList<QByteArray> FileStore::ListLogs(const QByteArray& folder) {
   return logs;
 }
 
-// Opens a log to read it, once any rewrite of it that a crash cut short is finished.
-Fd FileStore::OpenLog(const QByteArray& folder, const QByteArray& name, struct stat* st,
-                      FileResult* result) {
-  Tidy();
-  *result = FinishInterruptedRewrite(calls_, folder, name);
-  if (!result->ok()) return Fd();
-  int error = 0;
-  bool exists = false;
-  Fd fd = OpenRegular(calls_, folder + name, O_RDONLY, st, &error, &exists);
-  if (!fd.valid()) *result = FileResult::Failed(FileResult::Read, OpenCause(error));
-  return fd;
-}
 
 FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, QByteArray* data) {
   struct stat st {};
   FileResult result;
-  const Fd fd = OpenLog(folder, name, &st, &result);
+  Tidy();
+  const Fd fd = OpenLog(calls_, folder, name, &st, &result);
   if (!fd.valid()) return result;
   // Two free bytes in front of the data, where a load puts the CR LF that its text begins with.
   constexpr qsizetype kFrontRoom = 2;
@@ -159,7 +160,8 @@ FileResult FileStore::ReadBlocks(const QByteArray& folder, const QByteArray& nam
                                  const BlockSink& sink) {
   struct stat st {};
   FileResult result;
-  const Fd fd = OpenLog(folder, name, &st, &result);
+  Tidy();
+  const Fd fd = OpenLog(calls_, folder, name, &st, &result);
   if (!fd.valid()) return result;
   int error = 0;
   if (!ReadInBlocks(

@@ -1,17 +1,19 @@
-// The logs and documents on disk. Paths are bytes, as the file system holds them: a log whose
-// name is not valid UTF-8 (a Shift JIS name copied from Windows) is listed, read and rewritten
-// by its real name.
+// The logs and documents on disk. Names are the file system's own (NativeName): a log whose
+// name is not valid UTF-8 on a POSIX system (a Shift JIS name copied from Windows) is listed,
+// read and rewritten by its real name. One implementation for each system stands behind this
+// interface, each reaching the disk through its own injectable calls (SystemCalls).
 //
 // A log is rewritten in place, so that it stays the same file: its permissions, owner, ACLs,
-// extended attributes, hard links and the descriptors other programs hold all stay. The rewrite
-// first writes the new content to a synced copy beside the log, so that a crash at any moment
-// leaves either the old content or the complete new content on disk; the next read of the log
-// finishes a rewrite that was cut short. It holds a write lease on the log, which another
-// program cannot have open meanwhile: one that opens the log waits until the rewrite is done,
-// and then finds the new content.
+// extended attributes or streams, hard links and the handles other programs hold all stay. The
+// rewrite first writes the new content to a synced copy beside the log, so that a crash at any
+// moment leaves either the old content or the complete new content on disk; the next read of
+// the log finishes a rewrite that was cut short. No other program may write the log meanwhile:
+// one that has it open for writing makes the rewrite refuse, and one that opens it during the
+// rewrite waits (POSIX) or is refused (Windows).
 //
 // A document is replaced: written to a temporary file in its folder, synced, given the old
-// document's owner, mode and extended attributes, renamed over it, and the folder synced.
+// document's owner, permissions and attributes, put in the old one's place in one step, and
+// the folder synced.
 #pragma once
 
 #include <QByteArray>
@@ -21,8 +23,8 @@
 #include <functional>
 #include <memory>
 
-#include "platform/file_util.h"
-#include "platform/posix_calls.h"
+#include "platform/native_name.h"
+#include "platform/system_calls.h"
 
 namespace parlotrim {
 
@@ -48,33 +50,33 @@ class FileStore {
   // The new content of a log, once it has been read whole.
   using Producer = std::function<QList<QByteArrayView>()>;
 
-  explicit FileStore(PosixCalls& calls);
+  explicit FileStore(SystemCalls& calls);
   ~FileStore();
 
   // The names of the logs of folder: regular files, directly or through a link, not hidden,
   // whose names end in ".txt" in any case; sorted by their shown names, ignoring case.
-  QList<QByteArray> ListLogs(const QByteArray& folder);
+  QList<NativeName> ListLogs(const NativeName& folder);
 
   // Reads the whole file folder + name, as it is when it is opened: bytes a writer adds
   // meanwhile are not waited for. The data has two bytes of room in front of it.
-  FileResult ReadAll(const QByteArray& folder, const QByteArray& name, QByteArray* data);
+  FileResult ReadAll(const NativeName& folder, const NativeName& name, QByteArray* data);
   // The same, block by block, with one buffer of a megabyte.
-  FileResult ReadBlocks(const QByteArray& folder, const QByteArray& name, const BlockSink& sink);
+  FileResult ReadBlocks(const NativeName& folder, const NativeName& name, const BlockSink& sink);
 
   // Rewrites the log folder + name in place: reads it whole into sink, then writes what
   // produce gives, only while no other program has it open.
-  FileResult RewriteLog(const QByteArray& folder, const QByteArray& name, const BlockSink& sink,
+  FileResult RewriteLog(const NativeName& folder, const NativeName& name, const BlockSink& sink,
                         const Producer& produce);
 
   // Writes the document folder + name, replacing an existing one (through a link, the file at
   // its end). Refuses, writing nothing, where the name stands for anything but a regular file,
   // or for a "*.txt" file: a document never replaces a log.
-  FileResult ReplaceDocument(const QByteArray& folder, const QByteArray& name,
+  FileResult ReplaceDocument(const NativeName& folder, const NativeName& name,
                              const QList<QByteArrayView>& pieces);
 
   // Finishes every rewrite of a log of folder that a crash cut short, and removes temporary
   // files that a dead process left there.
-  void FinishInterruptedRewrites(const QByteArray& folder);
+  void FinishInterruptedRewrites(const NativeName& folder);
 
   // A rewrite or a document is complete, and safe on disk, when its call returns; syncing the
   // log once more, removing the rewrite's copy and freeing a replaced document wait for this
@@ -83,14 +85,12 @@ class FileStore {
 
  private:
   struct Later;
-  files::Fd OpenLog(const QByteArray& folder, const QByteArray& name, struct stat* st,
-                    FileResult* result);
 
-  PosixCalls& calls_;
+  SystemCalls& calls_;
   std::unique_ptr<Later> later_;
 };
 
 // The folder of the running program, with its separator at the end.
-QByteArray ProgramFolder();
+NativeName ProgramFolder();
 
 }  // namespace parlotrim

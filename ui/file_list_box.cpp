@@ -21,18 +21,19 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
   });
 }
 
-void FileListBox::SetNames(const QList<QByteArray>& names) {
+void FileListBox::SetNames(const QList<NativeName>& names) {
   clear();
-  for (const QByteArray& name : names) {
+  for (const NativeName& name : names) {
     auto* item = new QListWidgetItem(DecodeFileName(name), this);
     item->setData(Qt::UserRole, name);
   }
   setCurrentItem(nullptr, QItemSelectionModel::Clear);
 }
 
-QByteArray FileListBox::FileName() const {
+NativeName FileListBox::FileName() const {
   const QList<QListWidgetItem*> selected = selectedItems();
-  return selected.isEmpty() ? QByteArray() : selected.first()->data(Qt::UserRole).toByteArray();
+  return selected.isEmpty() ? NativeName()
+                           : selected.first()->data(Qt::UserRole).value<NativeName>();
 }
 
 void FileListBox::OnSelectionChanged() {

@@ -11,6 +11,8 @@
 #include <QList>
 #include <QListWidget>
 
+#include "platform/native_name.h"
+
 namespace parlotrim {
 
 class FileListBox : public QListWidget {
@@ -20,9 +22,9 @@ class FileListBox : public QListWidget {
   explicit FileListBox(QWidget* parent = nullptr);
 
   // Lists names (as the file system holds them; shown decoded), none selected.
-  void SetNames(const QList<QByteArray>& names);
+  void SetNames(const QList<NativeName>& names);
   // The bare name of the selected entry; empty when none is selected.
-  QByteArray FileName() const;
+  NativeName FileName() const;
 
  signals:
   void Clicked();

@@ -23,7 +23,7 @@ static void InitUiResources() {
 
 namespace parlotrim {
 
-Form1::Form1(WindowServices& services, FileStore& files, const QByteArray& programFolder,
+Form1::Form1(WindowServices& services, FileStore& files, const NativeName& programFolder,
              QWidget* parent)
     : QWidget(parent), services_(services), files_(files), programFolder_(programFolder) {
   InitUiResources();
@@ -95,15 +95,15 @@ void Form1::SetMousePointer(int code) {
   services_.SetMousePointer(code);
 }
 
-QByteArray Form1::File1FileName() const {
+NativeName Form1::File1FileName() const {
   return c_.File1->FileName();
 }
 
-QByteArray Form1::Text2() const {
+NativeName Form1::Text2() const {
   return text2Name_;
 }
 
-void Form1::SetText2(const QByteArray& name) {
+void Form1::SetText2(const NativeName& name) {
   text2Name_ = name;
   c_.Text2->setText(DecodeFileName(name));
   c_.Text2->repaint();

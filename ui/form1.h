@@ -21,11 +21,11 @@ class Form1 : public QWidget, public LogWindow {
 
  public:
   // programFolder is the folder of the executable; the logs are its "*.txt" files.
-  Form1(WindowServices& services, FileStore& files, const QByteArray& programFolder,
+  Form1(WindowServices& services, FileStore& files, const NativeName& programFolder,
         QWidget* parent = nullptr);
   ~Form1() override;
 
-  const QByteArray& LogFolder() const { return logFolder_; }
+  const NativeName& LogFolder() const { return logFolder_; }
   qint16 IgnoreFileClick() const { return file1_->IgnoreFileClick(); }
   const Form1Controls& Controls() const { return c_; }
 
@@ -33,9 +33,9 @@ class Form1 : public QWidget, public LogWindow {
   int MsgBox(const QString& prompt, int buttons, const QString& title) override;
   void Beep() override;
   void SetMousePointer(int code) override;
-  QByteArray File1FileName() const override;
-  QByteArray Text2() const override;
-  void SetText2(const QByteArray& name) override;
+  NativeName File1FileName() const override;
+  NativeName Text2() const override;
+  void SetText2(const NativeName& name) override;
   void SetText1(const QByteArray& workingText) override;
   int Check1Value() const override;
   QString Text3() const override;
@@ -84,10 +84,10 @@ class Form1 : public QWidget, public LogWindow {
 
   WindowServices& services_;
   FileStore& files_;
-  const QByteArray programFolder_;
+  const NativeName programFolder_;
   Module1 module_;
-  QByteArray logFolder_;
-  QByteArray text2Name_;  // the name the file-name box shows
+  NativeName logFolder_;
+  NativeName text2Name_;  // the name the file-name box shows
   Form1Controls c_;
   std::unique_ptr<LogOperations> operations_;
   std::unique_ptr<File1Handlers> file1_;

@@ -37,7 +37,7 @@ void Form1::Form_Load() {
   c_.Check1->setChecked(false);
   c_.Text3->setEnabled(false);
   c_.Text1->SetBytes(QByteArray());
-  SetText2(QByteArray());
+  SetText2(NativeName());
   c_.Text3->setText(QString());
   c_.Label6->setText(QString());
 }

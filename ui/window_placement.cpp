@@ -1,6 +1,5 @@
 #include "ui/window_placement.h"
 
-#include <QDir>
 #include <cmath>
 
 namespace parlotrim {
@@ -16,9 +15,8 @@ int PixelsFromTwips(qreal twips) {
   return static_cast<int>(std::floor(twips / kTwipsPerPixel));
 }
 
-QByteArray FolderWithSeparator(const QByteArray& folder) {
-  const char separator = QDir::separator().toLatin1();
-  return folder.endsWith(separator) ? folder : folder + separator;
+NativeName FolderWithSeparator(const NativeName& folder) {
+  return folder.endsWith(kFolderSeparator) ? folder : folder + kFolderSeparator;
 }
 
 }  // namespace parlotrim

@@ -5,6 +5,8 @@
 #include <QPointF>
 #include <QString>
 
+#include "platform/native_name.h"
+
 namespace parlotrim {
 
 inline constexpr int kTwipsPerPixel = 15;
@@ -22,6 +24,6 @@ QPointF WindowPlaceTwips(float screenWidth, float screenHeight, float windowWidt
 int PixelsFromTwips(qreal twips);
 
 // The folder with the native separator at its end, which is not doubled when it is there.
-QByteArray FolderWithSeparator(const QByteArray& folder);
+NativeName FolderWithSeparator(const NativeName& folder);
 
 }  // namespace parlotrim

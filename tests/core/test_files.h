@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "core/log_operations.h"
+#include "platform/file_util.h"
 #include "tests/core/fake_window.h"
 
 namespace parlotrim::testing {
