@@ -13,7 +13,8 @@
 // 4. The log gets its new length (room for it made sure of first) and is synced; the copy is
 //    renamed to ".parlotrim-X.sized".
 // 5. The new content is written over the log's first bytes. From here the rewrite is complete:
-//    its content is in the log, and safe in the copy.
+//    its content is in the log, and safe in the copy. (A log that gets shorter is written
+//    before it is cut, in step 4.)
 // 6. The log is synced and the copy removed; where the caller asks, only once the user has
 //    been told (Tidying).
 //
@@ -80,8 +81,10 @@ bool ReadCopy(PosixCalls& calls, const QByteArray& stem, bool sized, Copy* copy)
   copy->sized = sized;
   const Fd fd(::open(copy->path().constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
+  // A name the program could not have written is no log of this folder.
   return fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-         copy->Parse(st.st_size, Reader(calls, fd.get()));
+         copy->Parse(st.st_size, Reader(calls, fd.get())) && !copy->name.contains('/') &&
+         !copy->name.contains('\0') && copy->name != "." && copy->name != "..";
 }
 
 quint64 Generation(int fd) {
@@ -339,24 +342,32 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
     result.damaged = true;
     return result;
   };
+  off_t at = 0;
+  auto writeContent = [&] {
+    for (QByteArrayView piece : pieces) {
+      if (!WriteAll(calls, fd, piece, &error, at)) return false;
+      at += piece.size();
+    }
+    return true;
+  };
   if (newSize > oldSize) {
     bool touched = false;
     if (const int failed = Lengthen(calls, fd, oldSize, newSize, &touched))
       return touched ? damaged(failed)
                      : abandon(complete, FileResult::Failed(FileResult::Write, Cause(failed)));
-  } else if (newSize < oldSize && calls.Ftruncate(fd, newSize) != 0) {
-    return abandon(complete, FileResult::Failed(FileResult::Write, Cause(errno)));
+  } else if (newSize < oldSize) {
+    // A log that gets shorter is written before it is cut (FAT through FUSE lengthens a file
+    // again that is written after it was cut). Until it is cut, its old bytes past the new end
+    // tell the next run where bytes that others append begin.
+    if (!writeContent()) return damaged(error);
+    if (calls.Fsync(fd) != 0) return damaged(errno);
+    if (calls.Ftruncate(fd, newSize) != 0) return damaged(errno);
   }
   if (calls.Fsync(fd) != 0) return damaged(errno);
   calls.Reached(Phase::LogSized);
   if (calls.Rename(complete.constData(), sized.constData()) != 0) return damaged(errno);
   if (!SyncFolder(calls, folder, &error)) return damaged(error);
-
-  off_t at = 0;
-  for (QByteArrayView piece : pieces) {
-    if (!WriteAll(calls, fd, piece, &error, at)) return damaged(error);
-    at += piece.size();
-  }
+  if (newSize >= oldSize && !writeContent()) return damaged(error);
   // An ordinary user's write clears the setuid and setgid bits: they come back.
   struct stat after {};
   if (::fstat(fd, &after) == 0 && after.st_mode != before.st_mode)
@@ -435,23 +446,6 @@ FileResult FinishWithOpenLog(PosixCalls& calls, const QByteArray& folder, const 
 }
 
 }  // namespace
-
-qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint64 fileSize,
-                    const std::function<QByteArray(qint64, qint64)>& fileBytes) {
-  if (oldSize > newSize) {
-    // Not cut to length: the old bytes are still there.
-    return fileSize >= oldSize && fileBytes(newSize, oldSize - newSize) == oldTail ? oldSize
-                                                                                   : newSize;
-  }
-  if (oldSize < newSize && fileSize > oldSize) {
-    // Lengthened, wholly or in part: the new room holds zeros, which no log holds.
-    const QByteArray room = fileBytes(oldSize, qMin(fileSize, newSize) - oldSize);
-    qint64 zeros = 0;
-    while (zeros < room.size() && room[zeros] == '\0') ++zeros;
-    return oldSize + zeros;
-  }
-  return oldSize;
-}
 
 void Tidying::Finish(PosixCalls& calls) {
   if (log.valid() && calls.Fsync(log.get()) == 0) {

@@ -7,7 +7,7 @@ namespace parlotrim {
 enum class Phase {
   CopyWritten,   // the copy of the new content is written and synced, under a temporary name
   CopyNamed,     // ... and renamed to say it is complete (the log is untouched)
-  LogSized,      // the log has its new length (its first bytes are still the old ones)
+  LogSized,      // the log has its new length (a log that got shorter holds the new content)
   LogWritten,    // the new content is in the log and synced; the copy is still there
   DocumentNamed  // a document replaced by rename; its folder is not yet synced
 };

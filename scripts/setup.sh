@@ -7,6 +7,7 @@ packages=(
   libgtest-dev googletest acl
   fonts-ipafont-gothic
   xvfb xauth
+  e2fsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g dosfstools fusefat
 )
 missing=()
 for p in "${packages[@]}"; do

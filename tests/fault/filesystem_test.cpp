@@ -1,0 +1,236 @@
+// Rewrites killed on real file systems, which are then unmounted and mounted again, as a disk
+// is unplugged and plugged in again after a crash: FAT and exFAT number their files afresh at
+// each mount, so the copy of a rewrite must find its log by other means than that number.
+// A killed process leaves its writes in the page cache, and the unmount writes them out: this
+// models a killed program, not a power cut (the fault tests cover what reaches the disk).
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "core/line_cleaning.h"
+#include "tests/fault/fault_support.h"
+
+namespace parlotrim {
+namespace {
+
+using namespace testing;
+
+struct FileSystem {
+  const char* name;
+  const char* kernelType;  // as /proc/filesystems lists it
+  const char* tools;       // the programs it needs, separated by spaces
+  const char* mkfs;        // %1: the image; none for a file system without one
+  const char* mount;       // %1: the loop device or the image, %2: the mount point
+  bool served;             // the mount command serves the file system until it is unmounted
+  bool onLoop;             // mounted from a loop device, not from the image itself
+  int megabytes;
+  friend void PrintTo(const FileSystem& fs, std::ostream* os) { *os << fs.name; }
+};
+
+// A tmpfs ends with its mount: it is not mounted again, as memory stays when a program dies.
+const FileSystem kFileSystems[] = {
+    {"ext4", "ext4", "mkfs.ext4", "mkfs.ext4 -q -F %1", "mount -t ext4 %1 %2", false, true, 64},
+    {"btrfs", "btrfs", "mkfs.btrfs", "mkfs.btrfs -q %1", "mount -t btrfs %1 %2", false, true, 128},
+    {"tmpfs", "tmpfs", "mount", "", "mount -t tmpfs -o size=64m parlotrim %2", false, false, 0},
+    {"exFAT", "fuseblk", "mkfs.exfat mount.exfat-fuse", "mkfs.exfat %1",
+     "mount.exfat-fuse -d %1 %2", true, true, 64},
+    {"NTFS", "fuseblk", "mkntfs ntfs-3g", "mkntfs -q -F -Q %1", "ntfs-3g -o no_detach %1 %2", true,
+     true, 64},
+    {"FAT", "fuse", "mkfs.vfat fusefat", "mkfs.vfat %1", "fusefat -f -o rw+ %1 %2", true, false,
+     64},
+};
+
+// Runs a shell command; true if it succeeded. Its output goes to output.
+bool Shell(const QString& command, std::string* output = nullptr) {
+  FILE* pipe = ::popen((command + " 2>&1").toLocal8Bit().constData(), "r");
+  std::string out;
+  char buffer[512];
+  while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  const bool ok = pipe && ::pclose(pipe) == 0;
+  if (output) *output = QByteArray::fromStdString(out).trimmed().toStdString();
+  return ok;
+}
+
+// A file system made in a sparse image in a temporary folder and mounted there, until it goes.
+class Volume {
+ public:
+  explicit Volume(const FileSystem& fs) : fs_(fs) {
+    const QString image = work_.filePath("image");
+    QFile filesystems("/proc/filesystems");
+    std::string out;
+    if (!filesystems.open(QIODevice::ReadOnly) ||
+        !filesystems.readAll().contains("\t" + QByteArray(fs.kernelType) + "\n"))
+      refused_ = std::string("the kernel has no ") + fs.kernelType;
+    for (const QString& tool : QString(fs.tools).split(' '))
+      if (refused_.empty() && !Shell("command -v " + tool)) refused_ = "no " + tool.toStdString();
+    if (refused_.empty() && *fs.mkfs &&
+        !Shell(QString("truncate -s %1M %2 && ").arg(fs.megabytes).arg(image) +
+                   QString(fs.mkfs).replace("%1", image),
+               &out))
+      refused_ = fs.mkfs + (": " + out);
+    if (refused_.empty() && fs.onLoop && !Shell("losetup --find --show " + image, &out))
+      refused_ = "no loop device: " + out;
+    if (refused_.empty() && fs.onLoop) device_ = QString::fromStdString(out);
+    source_ = fs.onLoop ? device_ : image;
+    if (refused_.empty() && (!work_.isValid() || !QDir(work_.path()).mkdir("mnt") || !Mount(&out)))
+      refused_ = "mount refused: " + out;
+  }
+  ~Volume() {
+    if (!Unmount()) ::umount2(path().constData(), MNT_DETACH);  // the folder goes all the same
+    if (!device_.isEmpty()) Shell("losetup -d " + device_);
+  }
+  const std::string& refused() const { return refused_; }
+  QByteArray path() const { return QFile::encodeName(work_.filePath("mnt")); }
+
+  bool Remount() {
+    std::string out;
+    return !*fs_.mkfs || (Unmount() && Mount(&out));
+  }
+
+ private:
+  bool Mount(std::string* output) {
+    const QString command =
+        QString(fs_.mount).replace("%1", source_).replace("%2", work_.filePath("mnt"));
+    if (!fs_.served) return Shell(command, output) && (mounted_ = MountedHere());
+    const QByteArray line = ("exec " + command + " >/dev/null 2>&1").toLocal8Bit();
+    if ((server_ = ::fork()) == 0) {
+      ::execl("/bin/sh", "sh", "-c", line.constData(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // The server mounts, then answers: wait until the mount point is another file system.
+    for (int i = 0; i < 1000 && server_ > 0; ++i, ::usleep(10000)) {
+      if (MountedHere()) return mounted_ = true;
+      if (::waitpid(server_, nullptr, WNOHANG) == server_) server_ = -1;
+    }
+    *output = command.toStdString() + (server_ > 0 ? ": not mounted after 10 s" : ": exited");
+    if (server_ > 0 && ::kill(server_, SIGTERM) == 0) ::waitpid(server_, nullptr, 0);
+    return false;
+  }
+  bool Unmount() {
+    if (mounted_ && ::umount(path().constData()) != 0) return false;
+    mounted_ = false;
+    // A server writes out what it holds before it exits.
+    if (server_ > 0) ::waitpid(server_, nullptr, 0);
+    server_ = -1;
+    return true;
+  }
+  bool MountedHere() const {
+    struct stat here {};
+    struct stat parent {};
+    return ::stat(path().constData(), &here) == 0 &&
+           ::stat(QFile::encodeName(work_.path()).constData(), &parent) == 0 &&
+           here.st_dev != parent.st_dev;
+  }
+
+  const FileSystem& fs_;
+  QTemporaryDir work_;
+  QString source_, device_;
+  std::string refused_;
+  bool mounted_ = false;
+  pid_t server_ = -1;
+};
+
+// Dies as it is about to make its third write over the log (a megabyte each): the log then
+// begins with some of its new content and goes on with old bytes.
+class KillingCalls : public FaultyCalls {
+ public:
+  int dieAtLogWrite = 0;
+  ssize_t Pwrite(int fd, const void* data, size_t n, off_t at) override {
+    char target[4096] = {};
+    const ssize_t size =
+        ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+    if (size > 0 && QByteArray(target).endsWith("/log.txt") && ++logWrites_ == dieAtLogWrite)
+      ::raise(SIGKILL);
+    return FaultyCalls::Pwrite(fd, data, n, at);
+  }
+
+ private:
+  int logWrites_ = 0;
+};
+
+// About 3.5 MiB of chat in Shift JIS, every line another, with blank lines and separators.
+QByteArray MakeLog() {
+  QByteArray log;
+  for (int i = 0; log.size() < (7 << 19); ++i)
+    log += "\x94\xad\x8c\xbe " + QByteArray::number(i) + " \x82\xb1\x82\xf1\x82\xc9\x82\xbf\r\n" +
+           (i % 3 ? "" : "\r\n") + (i % 7 ? "" : "----\r\n");
+  return log;
+}
+
+std::string Describe(const QByteArray& now, const QByteArray& old, const QByteArray& rewritten) {
+  auto same = [&now](const QByteArray& other) {
+    return std::to_string(std::mismatch(now.begin(), now.end(), other.begin(), other.end()).first -
+                          now.begin());
+  };
+  return "the log has " + std::to_string(now.size()) + " bytes (old " + std::to_string(old.size()) +
+         ", new " + std::to_string(rewritten.size()) + "); its first " + same(rewritten) +
+         " are the new ones, its first " + same(old) + " the old ones";
+}
+
+class OnFileSystem : public ::testing::TestWithParam<FileSystem> {};
+
+// Killed at every phase of a rewrite that grows or shrinks the log, and in the midst of
+// writing the log; the disk unmounted and mounted again. The next start and the next load end
+// with the old or the new content and no file of the program's own, or refuse, say so and
+// leave the log as the crash did.
+TEST_P(OnFileSystem, KilledRewriteIsFinishedAfterRemount) {
+  Volume volume(GetParam());
+  if (!volume.refused().empty()) GTEST_SKIP() << volume.refused();
+  struct Kill {
+    const char* name;
+    std::optional<Phase> phase;
+    int logWrite;   // dies at this write over the log instead
+    bool finished;  // the log ends with its new content
+  };
+  const Kill kills[] = {{"copy written", Phase::CopyWritten, 0, false},
+                        {"copy named", Phase::CopyNamed, 0, true},
+                        {"log sized", Phase::LogSized, 0, true},
+                        {"third write over the log", std::nullopt, 3, true},
+                        {"log written", Phase::LogWritten, 0, true}};
+  const QByteArray log = MakeLog();
+  for (bool clean : {false, true}) {
+    const QByteArray rewritten = BuildConvertedText(log, Module1{clean, clean}) + "\r\n";
+    ASSERT_EQ(rewritten.size() > log.size(), !clean);
+    ASSERT_GT(rewritten.size(), 2 << 20);  // the third write over the log is made
+    for (const Kill& kill : kills) {
+      SCOPED_TRACE(std::string(kill.name) + (clean ? ", shrinks" : ", grows"));
+      Session s(volume.path());
+      s.folder.write("log.txt", log);
+      ASSERT_TRUE(s.Load("log.txt", clean));
+      KillingCalls calls;
+      calls.killAt = kill.phase;
+      calls.dieAtLogWrite = kill.logWrite;
+      const Child child = RunInChild([&] { return std::to_string(s.Run(Op::Change, &calls)); });
+      EXPECT_TRUE(WIFSIGNALED(child.status) && WTERMSIG(child.status) == SIGKILL);
+      ASSERT_TRUE(volume.Remount());
+      // Much later: a temporary file untouched for an hour is one that nobody writes any more.
+      ASSERT_TRUE(s.folder.run("find . -mindepth 1 -exec touch -d '1 hour ago' {} +"));
+      const QByteArray crashed = s.folder.read("log.txt");
+      FileStore(s.disk).FinishInterruptedRewrites(s.folder.path());
+      s.window.boxes.clear();
+      const bool loaded = s.Load("log.txt", clean);
+      const QByteArray now = s.folder.read("log.txt");
+      if (loaded) {
+        EXPECT_TRUE(now == (kill.finished ? rewritten : log)) << Describe(now, log, rewritten);
+        EXPECT_EQ(s.folder.entries(), QList<QByteArray>{"log.txt"});
+      } else {  // the copy is kept, the user told, and the log left old or new as it was
+        EXPECT_TRUE(!s.window.boxes.empty() && s.window.boxes.back().title.startsWith("Err:"));
+        EXPECT_TRUE(now == crashed) << "the load that refused changed the log";
+        EXPECT_TRUE(now == log || now == rewritten) << Describe(now, log, rewritten);
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, OnFileSystem, ::testing::ValuesIn(kFileSystems),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace parlotrim
