@@ -11,13 +11,16 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
 
-  // Qt's own texts (the message box buttons) in the language of the system.
+  // Qt's own texts (the message box buttons) in the language of the system: built into the
+  // Windows program, Qt's own files elsewhere.
   QTranslator qtTranslator;
   if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QStringLiteral(":/translations")) ||
+      qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtTranslator);
 
-  parlotrim::PosixCalls disk;
+  parlotrim::SystemCalls disk;
   parlotrim::FileStore files(disk);
   parlotrim::QtWindowServices services;
   parlotrim::Form1 form(services, files, parlotrim::ProgramFolder());

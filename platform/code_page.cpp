@@ -1,5 +1,9 @@
 #include "platform/code_page.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -11,9 +15,6 @@ namespace {
 #ifdef Q_OS_WIN
 QStringDecoder MakeDecoder() {
   return QStringDecoder(QStringConverter::System);
-}
-QStringEncoder MakeEncoder() {
-  return QStringEncoder(QStringConverter::System, QStringConverter::Flag::Stateless);
 }
 #else
 constexpr const char* kCodePage = "windows-31j";
@@ -27,12 +28,6 @@ QStringEncoder MakeEncoder() {
 
 }  // namespace
 
-#ifdef Q_OS_WIN
-QString DecodeCodePage(QByteArrayView bytes) {
-  QStringDecoder decoder = MakeDecoder();
-  return decoder.decode(bytes);
-}
-#else
 namespace {
 
 bool IsLeadByte(uchar b) {
@@ -45,13 +40,49 @@ bool IsSingleByte(uchar b) {
   return (b >= 0x20 && b < 0x7F) || (b >= 0xA1 && b <= 0xDF);
 }
 
+#ifdef Q_OS_WIN
+// A run of well-formed characters of code page 932. The system's converter turns a character
+// the code page leaves unassigned into a katakana middle dot: those become U+FFFD, as elsewhere.
+struct RunDecoder {
+  QString decode(QByteArrayView run) const {
+    const int n = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data(), int(run.size()),
+                                        nullptr, 0);
+    if (n > 0) {
+      QString out(n, Qt::Uninitialized);
+      ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data(), int(run.size()),
+                            reinterpret_cast<wchar_t*>(out.data()), n);
+      return out;
+    }
+    QString out;
+    for (qsizetype i = 0; i < run.size();) {
+      const qsizetype size = IsLeadByte(uchar(run[i])) && i + 1 < run.size() ? 2 : 1;
+      wchar_t wide[2];
+      const int got = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data() + i, int(size),
+                                            wide, 2);
+      out += got > 0 ? QString::fromWCharArray(wide, got) : QString(QChar::ReplacementCharacter);
+      i += size;
+    }
+    return out;
+  }
+};
+#endif
+
 }  // namespace
 
 // The code page converter is given only runs of well-formed characters without control
 // codes: on its own it turns stray bytes into U+001A and swaps some control codes, where the
 // window wants U+FFFD for what does not decode and each control code as itself.
 QString DecodeCodePage(QByteArrayView bytes) {
+#ifdef Q_OS_WIN
+  // The lead and trail bytes below are those of code page 932; other code pages decode whole.
+  if (::GetACP() != 932) {
+    QStringDecoder whole = MakeDecoder();
+    return whole.decode(bytes);
+  }
+  const RunDecoder decoder;
+#else
   QStringDecoder decoder = MakeDecoder();
+#endif
   QString out;
   out.reserve(bytes.size());
   const auto* p = reinterpret_cast<const uchar*>(bytes.data());
@@ -76,7 +107,6 @@ QString DecodeCodePage(QByteArrayView bytes) {
   flush(n);
   return out;
 }
-#endif
 
 QString DecodeFileName(QByteArrayView bytes) {
   QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
@@ -85,10 +115,28 @@ QString DecodeFileName(QByteArrayView bytes) {
 }
 
 QByteArray EncodeCodePage(const QString& text, bool* ok) {
+#ifdef Q_OS_WIN
+  // Without best fit, which would encode "é" as "e": a character the code page lacks is told.
+  if (text.isEmpty()) {
+    if (ok) *ok = true;
+    return QByteArray();
+  }
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
+  BOOL lacking = FALSE;
+  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(text.size()),
+                                      nullptr, 0, nullptr, &lacking);
+  QByteArray bytes(qMax(n, 0), Qt::Uninitialized);
+  if (n > 0)
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(text.size()), bytes.data(), n,
+                          nullptr, &lacking);
+  if (ok) *ok = n > 0 && !lacking;
+  return bytes;
+#else
   QStringEncoder encoder = MakeEncoder();
   QByteArray bytes = encoder.encode(text);
   if (ok) *ok = encoder.isValid() && !encoder.hasError();
   return bytes;
+#endif
 }
 
 QByteArray EncodeCodePageForHtml(const QString& text) {

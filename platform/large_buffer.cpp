@@ -1,7 +1,10 @@
 #include "platform/large_buffer.h"
 
+#include <QtGlobal>
+#ifndef Q_OS_WIN
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <mutex>
@@ -34,6 +37,11 @@ void Rewind(QByteArray& buffer) {
   d.size = 0;
 }
 
+#ifdef Q_OS_WIN
+// Windows keeps the pages of a kept buffer: the allocator hands them back when it goes.
+void ReleasePages(char*, qsizetype) {}
+void PreferHugePages(char*, qsizetype) {}
+#else
 // Gives advice on the whole units of unit bytes (a power of two) inside [data, data + size).
 void AdviseWithin(char* data, qsizetype size, std::uintptr_t unit, int advice) {
   if (size <= 0) return;
@@ -57,6 +65,7 @@ void PreferHugePages(char* data, qsizetype size) {
   Q_UNUSED(size);
 #endif
 }
+#endif
 
 }  // namespace
 

@@ -27,11 +27,6 @@ inline quint64 Load(const char* p) {
   return qFromLittleEndian<quint64>(p);
 }
 
-bool PlausibleName(const QByteArray& name) {
-  return !name.isEmpty() && !name.contains('/') && !name.contains('\0') && name != "." &&
-         name != "..";
-}
-
 }  // namespace
 
 quint64 Digest(QByteArrayView bytes) {
@@ -110,12 +105,11 @@ bool CopyRecord::Parse(qint64 fileSize, const ReadAt& read) {
     return false;
   const QByteArray list = read(BodySize(), digests * 8);
   name = read(BodySize() + digests * 8, nameSize);
-  if (list.size() != digests * 8 || name.size() != nameSize) return false;
+  if (list.size() != digests * 8 || name.size() != nameSize || name.isEmpty()) return false;
   oldDigests.clear();
   for (qint64 i = 0; i < digests; ++i)
     oldDigests.append(qFromLittleEndian<quint64>(list.constData() + 8 * i));
-  // A name the program could not have written is no log of this folder.
-  return PlausibleName(name);
+  return true;
 }
 
 bool OldDigests(CopyRecord* record, const QList<quint64>& fullBlocks, const ReadAt& readOld) {
@@ -150,6 +144,23 @@ bool LogFitsCopy(const CopyRecord& record, QByteArrayView newContent, qint64 log
     }
   }
   return true;
+}
+
+qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint64 fileSize,
+                    const ReadAt& fileBytes) {
+  if (oldSize > newSize) {
+    // Not cut to length: the old bytes are still there.
+    return fileSize >= oldSize && fileBytes(newSize, oldSize - newSize) == oldTail ? oldSize
+                                                                                   : newSize;
+  }
+  if (oldSize < newSize && fileSize > oldSize) {
+    // Lengthened, wholly or in part: the new room holds zeros, which no log holds.
+    const QByteArray room = fileBytes(oldSize, qMin(fileSize, newSize) - oldSize);
+    qint64 zeros = 0;
+    while (zeros < room.size() && room[zeros] == '\0') ++zeros;
+    return oldSize + zeros;
+  }
+  return oldSize;
 }
 
 }  // namespace parlotrim

@@ -49,7 +49,7 @@ struct CopyRecord {
   // A copy from before digests were kept: only the file number identifies its log.
   bool legacy = false;
   QList<quint64> oldDigests;  // of the old bytes in [0, Common()), a block each
-  QByteArray name;            // of the log, in the copy's folder
+  QByteArray name;            // of the log, in the copy's folder, as this system's store holds it
 
   qint64 Common() const { return qMin(oldSize, newSize); }
   qint64 BodySize() const { return newSize + qMax<qint64>(0, oldSize - newSize); }
@@ -57,8 +57,8 @@ struct CopyRecord {
 
   // What follows the body in the copy.
   QByteArray Tail() const;
-  // Reads the record of a copy of fileSize bytes. False where it is no complete copy, or names a
-  // log that this program could not have written beside it.
+  // Reads the record of a copy of fileSize bytes. False where it is no complete copy; whether
+  // its name is one of a log beside it is the store's to tell.
   bool Parse(qint64 fileSize, const ReadAt& read);
 };
 
@@ -72,5 +72,12 @@ bool OldDigests(CopyRecord* record, const QList<quint64>& fullBlocks, const Read
 // copy's new content; readLog reads the log as it is.
 bool LogFitsCopy(const CopyRecord& record, QByteArrayView newContent, qint64 logSize,
                  const ReadAt& readLog);
+
+// Where the bytes that other programs appended to a log after a crash begin, for a rewrite
+// from oldSize to newSize bytes that left its copy named as complete but not yet as "sized":
+// the log's length changed, or not, and its first bytes are the old ones. oldTail holds the
+// old bytes from newSize to oldSize; fileBytes(from, size) reads the log as it is now.
+qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint64 fileSize,
+                    const ReadAt& fileBytes);
 
 }  // namespace parlotrim

@@ -46,9 +46,9 @@ class FakeWindow : public LogWindow, public BoxLog {
   }
   void Beep() override { ++beeps; }
   void SetMousePointer(int code) override { pointer = code; }
-  QByteArray File1FileName() const override { return selected; }
-  QByteArray Text2() const override { return text2; }
-  void SetText2(const QByteArray& name) override { text2 = name; }
+  NativeName File1FileName() const override { return selected; }
+  NativeName Text2() const override { return text2; }
+  void SetText2(const NativeName& name) override { text2 = name; }
   void SetText1(const QByteArray& workingText) override { text1 = workingText; }
   int Check1Value() const override { return check1; }
   QString Text3() const override { return text3; }
@@ -62,7 +62,8 @@ class FakeWindow : public LogWindow, public BoxLog {
   }
   void SetFocus(Control control) override { focus = control; }
 
-  QByteArray selected, text2, text1;
+  NativeName selected, text2;
+  QByteArray text1;
   int check1 = 0;
   QString text3, label6;
   quint32 label6Colour = 0;

@@ -7,38 +7,50 @@
 #include <QTemporaryDir>
 
 #include "core/log_operations.h"
-#include "platform/file_util.h"
 #include "tests/core/fake_window.h"
+#ifndef Q_OS_WIN
+#include "platform/file_util.h"
+#endif
 
 namespace parlotrim::testing {
 
 class LogFolder {
  public:
   LogFolder();
-  ~LogFolder() { run("find . -mindepth 1 -delete"); }  // also names that are no UTF-8
-  QByteArray path() const;  // ends with the separator, as the program forms it
-  QByteArray file(const QByteArray& name) const { return path() + name; }
-  void write(const QByteArray& name, const QByteArray& bytes) const;
-  QByteArray read(const QByteArray& name) const;  // "<missing>" when it cannot be read
-  QList<QByteArray> entries() const;              // sorted
+  explicit LogFolder(const QByteArray& parent);  // a new folder inside parent
+  ~LogFolder();
+  NativeName path() const;  // ends with the separator, as the program forms it
+  NativeName file(const NativeName& name) const { return path() + name; }
+  void write(const NativeName& name, const QByteArray& bytes) const;
+  QByteArray read(const NativeName& name) const;  // "<missing>" when it cannot be read
+  QList<NativeName> entries(const NativeName& within = {}) const;  // sorted
+  bool mkdir(const NativeName& name) const;
+  bool remove(const NativeName& name) const;
   bool run(const QByteArray& command) const;      // a shell command in the folder; true if it did
 
  private:
   QTemporaryDir dir_;
 };
 
+// The name that a file a Windows user named so has here: its Shift JIS bytes on a POSIX system
+// (as copied from Windows), the name itself on Windows.
+NativeName NameOf(const QString& shown);
+
 enum class Op { Change, Html };
 
 struct Session {
+  Session() = default;
+  explicit Session(const QByteArray& parent) : folder(parent) {}  // its folder inside parent
+
   LogFolder folder;
   FakeWindow window;
   Module1 module;
-  PosixCalls disk;
+  SystemCalls disk;
 
   // Loads name; clean answers OK to both questions. True when the load completed.
-  bool Load(const QByteArray& name, bool clean = false);
+  bool Load(const NativeName& name, bool clean = false);
   // Runs op on the disk, or on calls where given. True when it told of completion.
-  bool Run(Op op, PosixCalls* calls = nullptr);
+  bool Run(Op op, SystemCalls* calls = nullptr);
 };
 
 }  // namespace parlotrim::testing

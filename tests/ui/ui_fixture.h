@@ -27,9 +27,9 @@ class FormFixture {
   // logs: name and bytes of each file put in the folder before the window starts; real: other
   // window services than the scripted ones; within: a folder inside the temporary one, where
   // the program (and so its logs) lies.
-  explicit FormFixture(std::initializer_list<std::pair<QByteArray, QByteArray>> logs = {},
-                       WindowServices* real = nullptr, const QByteArray& within = {}) {
-    if (!within.isEmpty()) ::mkdir(folder.file(within).constData(), 0755);
+  explicit FormFixture(std::initializer_list<std::pair<NativeName, QByteArray>> logs = {},
+                       WindowServices* real = nullptr, const NativeName& within = {}) {
+    if (!within.isEmpty()) folder.mkdir(within);
     for (const auto& [name, bytes] : logs) folder.write(within + name, bytes);
     form_ =
         std::make_unique<Form1>(real ? *real : services, files_,
@@ -46,7 +46,7 @@ class FormFixture {
   ScriptedServices services;
 
  private:
-  PosixCalls disk_;
+  SystemCalls disk_;
   FileStore files_{disk_};
   std::unique_ptr<Form1> form_;
 };

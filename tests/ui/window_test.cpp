@@ -179,7 +179,7 @@ class WindowTest : public QObject {
                         Qt::KeyboardModifiers(click & mods), second);
     QCOMPARE(keywordEnter.count(), 0);  // the window uses up Enter: the keyword box never sees it
     const QStringList titles = f.services.Titles();
-    QStringList got = {FocusName(), QString::fromUtf8(f.form().File1FileName()),
+    QStringList got = {FocusName(), DecodeFileName(f.form().File1FileName()),
                        titles == kLoad     ? "load"
                        : titles == kChange ? "change"
                                            : titles.join(',')};
@@ -197,7 +197,7 @@ class WindowTest : public QObject {
     const Form1Controls& c = f.c();
     QTest::mouseClick(c.Text1->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
     QCOMPARE(FocusName(), "File1");  // nothing loaded yet
-    QVERIFY(::unlink(f.folder.file("a.txt").constData()) == 0);
+    QVERIFY(f.folder.remove("a.txt"));
     LoadFirstEntry(f);
     QCOMPARE(f.services.Titles(), kLoad + QStringList{"Err:File read"});
     for (QWidget* clicked : {c.Text1->viewport(), static_cast<QWidget*>(c.Text2)}) {
@@ -214,14 +214,15 @@ class WindowTest : public QObject {
     QCOMPARE(c.Text3->selectedText(), QStringLiteral("keyword"));
   }
 
-  // A log whose name is Shift JIS bytes (copied from Windows), in a folder whose name is too, is
-  // listed by its decoded name and rewritten and exported by its real bytes; the window shows
-  // each step.
-  void shiftJisNamedLogEndToEnd() {
-    const QByteArray folder = "\x83\x8d\x83\x4f/", name = folder + "\x83\x8d\x83\x4f.txt";
-    FormFixture f(
-        {{"\x83\x8d\x83\x4f.txt", EncodeCodePage(QStringLiteral("一行目\r\n連絡: 二行目\r\n"))}},
-        nullptr, folder);
+  // A log with a Japanese name, in a folder with a Japanese name, is listed by its shown name and
+  // rewritten and exported by its real one (Shift JIS bytes copied from Windows on POSIX, UTF-16
+  // on Windows); the window shows each step.
+  void japaneseNamedLogEndToEnd() {
+    const NativeName folderName = testing::NameOf(QStringLiteral("ログ")),
+                     logName = testing::NameOf(QStringLiteral("ログ.txt"));
+    const NativeName folder = folderName + kFolderSeparator, name = folder + logName;
+    FormFixture f({{logName, EncodeCodePage(QStringLiteral("一行目\r\n連絡: 二行目\r\n"))}},
+                  nullptr, folder);
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
     QCOMPARE(c.File1->item(0)->text(), QStringLiteral("ログ.txt"));
@@ -236,15 +237,15 @@ class WindowTest : public QObject {
     QTest::mouseClick(c.Command1, Qt::LeftButton);
     const QByteArray reversed = EncodeCodePage(QStringLiteral("連絡: 二行目\r\n一行目\r\n"));
     QCOMPARE(f.folder.read(name), reversed + "\r\n");
-    QCOMPARE(f.folder.entries(), QList<QByteArray>{folder.chopped(1)});
-    QCOMPARE(files::FolderEntries(f.folder.file(folder)), QList<QByteArray>{name.mid(5)});
+    QCOMPARE(f.folder.entries(), QList<NativeName>{folderName});
+    QCOMPARE(f.folder.entries(folderName), QList<NativeName>{logName});
     QCOMPARE(c.Text1->Bytes(), reversed);
     QCOMPARE(label6AtCompletion, QStringLiteral("After"));
     QCOMPARE(c.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     c.Check1->setChecked(true);
     c.Text3->insert(QStringLiteral("連絡"));
     QTest::mouseClick(c.Command3, Qt::LeftButton);
-    const QByteArray html = f.folder.read(folder + "\x83\x8d\x83\x4f.html");
+    const QByteArray html = f.folder.read(folder + testing::NameOf(QStringLiteral("ログ.html")));
     QVERIFY(html.contains("<title>\x83\x8d\x83\x4f.html</title>"));
     QVERIFY(html.contains(EncodeCodePage(QStringLiteral("<strong>連絡: 二行目</strong><br>"))));
     const QStringList htmlSave = {"Message:HTML Change & Save", "Complete Massage"};

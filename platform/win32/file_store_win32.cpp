@@ -1,0 +1,240 @@
+// The file store on Windows: names are UTF-16, as the file system holds them.
+#include <QCoreApplication>
+#include <algorithm>
+#include <new>
+
+#include "platform/file_store.h"
+#include "platform/large_buffer.h"
+#include "platform/win32/log_rewrite_win32.h"
+#include "platform/win32/win_files.h"
+
+namespace parlotrim {
+
+using namespace win;
+
+namespace {
+
+struct FileKey {
+  quint64 volume = 0, index = 0;
+  bool operator==(const FileKey& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
+bool KeyOf(const QString& path, FileKey* key) {
+  const Handle file(::CreateFileW(W(path), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) return false;
+  key->volume = info.dwVolumeSerialNumber;
+  key->index = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+// Whether key is one of the "*.txt" files of folder, under any name (a hard link).
+bool IsTxtOfFolder(const QString& folder, const FileKey& key) {
+  for (const WIN32_FIND_DATAW& entry : FolderEntries(folder, QStringLiteral("*"))) {
+    const QString name = QString::fromWCharArray(entry.cFileName);
+    FileKey other;
+    if (EndsWithTxt(name) && KeyOf(folder + name, &other) && other == key) return true;
+  }
+  return false;
+}
+
+// The path a link or junction stands for, or path itself.
+QString FinalPath(const QString& path) {
+  const Handle file(::CreateFileW(W(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) return QString();
+  wchar_t buffer[32768];
+  const DWORD n = ::GetFinalPathNameByHandleW(file.get(), buffer, 32768, FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= 32768) return QString();
+  QString final = QString::fromWCharArray(buffer, int(n));
+  if (final.startsWith(QLatin1String("\\\\?\\UNC\\")))
+    final = QStringLiteral("\\\\") + final.mid(8);
+  else if (final.startsWith(QLatin1String("\\\\?\\")))
+    final = final.mid(4);
+  return final;
+}
+
+QString Parent(const QString& path) {
+  const qsizetype slash = path.lastIndexOf(u'\\');
+  return slash < 0 ? QString() : path.first(slash + 1);
+}
+
+Handle OpenLog(Win32Calls& calls, const QString& folder, const QString& name, FileResult* result) {
+  *result = FinishInterruptedRewrite(calls, folder, name);
+  if (!result->ok()) return Handle();
+  DWORD error = 0;
+  bool exists = false;
+  Handle file = OpenRegular(calls, folder + name, GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &error, &exists);
+  if (!file.valid()) *result = FileResult::Failed(FileResult::Read, OpenCause(error));
+  return file;
+}
+
+}  // namespace
+
+struct FileStore::Later : Tidying {};
+
+FileStore::FileStore(SystemCalls& calls) : calls_(calls), later_(std::make_unique<Later>()) {}
+
+FileStore::~FileStore() {
+  Tidy();
+}
+
+void FileStore::Tidy() {
+  later_->Finish(calls_);
+}
+
+QList<NativeName> FileStore::ListLogs(const NativeName& folder) {
+  Tidy();
+  QList<NativeName> logs;
+  for (const WIN32_FIND_DATAW& entry : FolderEntries(folder, QStringLiteral("*"))) {
+    if (IsLogEntry(entry)) logs.append(QString::fromWCharArray(entry.cFileName));
+  }
+  std::sort(logs.begin(), logs.end(), [](const QString& a, const QString& b) {
+    const int order = a.compare(b, Qt::CaseInsensitive);
+    return order != 0 ? order < 0 : a < b;
+  });
+  return logs;
+}
+
+FileResult FileStore::ReadAll(const NativeName& folder, const NativeName& name, QByteArray* data) {
+  Tidy();
+  FileResult result;
+  const Handle file = OpenLog(calls_, folder, name, &result);
+  if (!file.valid()) return result;
+  constexpr qsizetype kFrontRoom = 2;
+  const qint64 fileSize = SizeOf(file.get());
+  if (fileSize < 0 || fileSize > qint64(std::numeric_limits<qsizetype>::max() / 2))
+    return FileResult::Failed(FileResult::Read, QStringLiteral("メモリが足りません"));
+  const qsizetype size = qsizetype(fileSize);
+  *data = LendLargeBuffer(kFrontRoom + size, kFrontRoom + size + size / 2 + 128);
+  const qsizetype start = data->size() - size;
+  qsizetype at = start;
+  while (at < data->size()) {
+    DWORD got = 0;
+    if (!calls_.ReadAt(file.get(), data->data() + at, DWORD(qMin<qsizetype>(data->size() - at, 1 << 30)),
+                       at - start, &got)) {
+      const DWORD error = ::GetLastError();
+      *data = QByteArray();
+      return FileResult::Failed(FileResult::Read, Cause(error));
+    }
+    if (got == 0) break;  // the file got shorter meanwhile
+    at += got;
+  }
+  data->resize(at);
+  data->remove(0, start);
+  return FileResult();
+}
+
+FileResult FileStore::ReadBlocks(const NativeName& folder, const NativeName& name,
+                                 const BlockSink& sink) {
+  Tidy();
+  FileResult result;
+  const Handle file = OpenLog(calls_, folder, name, &result);
+  if (!file.valid()) return result;
+  const qint64 size = SizeOf(file.get());
+  DWORD error = 0;
+  if (!ReadInBlocks(
+          calls_, file.get(), size, [&](QByteArrayView block) { sink(block, size); }, &error))
+    return FileResult::Failed(FileResult::Read, Cause(error));
+  return FileResult();
+}
+
+FileResult FileStore::RewriteLog(const NativeName& folder, const NativeName& name,
+                                 const BlockSink& sink, const Producer& produce) {
+  Tidy();
+  return RewriteInPlace(calls_, folder, name, sink, produce, later_.get());
+}
+
+void FileStore::FinishInterruptedRewrites(const NativeName& folder) {
+  Tidy();
+  RemoveStaleTemporaries(calls_, folder);
+  try {
+    FinishInterruptedRewrite(calls_, folder, QString());
+  } catch (const std::bad_alloc&) {
+    // Too large to finish now: the load of that log tries again, and says why it cannot.
+  }
+}
+
+FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName& name,
+                                      const QList<QByteArrayView>& pieces) {
+  Tidy();
+  QString target = folder + name;
+  bool exists = false;
+  DWORD attributes = ::GetFileAttributesW(W(target));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return FileResult::Failed(FileResult::Write, Cause(error));
+  } else {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // The file at the end of the link is replaced, and the link stays.
+      target = FinalPath(target);
+      attributes = target.isEmpty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(W(target));
+    }
+    FileKey key;
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ||
+        !KeyOf(target, &key))
+      return FileResult::Failed(FileResult::Write, NotRegularCause());
+    // A document the user made read-only stays as it is.
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+      return FileResult::Failed(FileResult::Write, Cause(ERROR_ACCESS_DENIED));
+    if (EndsWithTxt(QStringView(target).sliced(target.lastIndexOf(u'\\') + 1)) ||
+        IsTxtOfFolder(folder, key))
+      return FileResult::Failed(
+          FileResult::Write, QStringLiteral("この名前はテキストファイル（ログ）を指しているため、"
+                                            "上書きしませんでした"));
+    exists = true;
+  }
+
+  const QString targetFolder = Parent(target);
+  RemoveStaleTemporaries(calls_, targetFolder);
+  TempFile temp;
+  DWORD error = 0;
+  if (!CreateTemp(calls_, targetFolder, &temp, &error))
+    return FileResult::Failed(FileResult::Write, Cause(error));
+  bool ok = true;
+  qint64 at = 0;
+  for (QByteArrayView piece : pieces) {
+    if (!(ok = WriteAllAt(calls_, temp.file.get(), piece, at, &error))) break;
+    at += piece.size();
+  }
+  if (ok && !calls_.Flush(temp.file.get())) {
+    ok = false;
+    error = ::GetLastError();
+  }
+  temp.file = Handle();
+  // The old document keeps its place in the folder, its ACL, attributes and streams; the new
+  // content takes them over in one step.
+  if (ok && !(exists ? calls_.Replace(W(target), W(temp.path()))
+                     : calls_.Move(W(temp.path()), W(target)))) {
+    ok = false;
+    error = ::GetLastError();
+  }
+  if (!ok) {
+    calls_.Delete(W(temp.path()));
+    return FileResult::Failed(FileResult::Write, Cause(error));
+  }
+  calls_.Reached(Phase::DocumentNamed);
+  return FileResult();
+}
+
+NativeName ProgramFolder() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+    if (n == 0) return QCoreApplication::applicationDirPath().replace(u'/', u'\\') + u'\\';
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return Parent(QString::fromStdWString(buffer));
+}
+
+}  // namespace parlotrim
