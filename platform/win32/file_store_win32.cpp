@@ -219,6 +219,12 @@ FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName
     calls_.Delete(W(temp.path()));
     return FileResult::Failed(FileResult::Write, Cause(error));
   }
+  // Not every implementation of the replacement carries the attributes over.
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (exists && (attributes & kKept) != (::GetFileAttributesW(W(target)) & kKept))
+    ::SetFileAttributesW(W(target), (attributes & kKept) ? attributes & kKept
+                                                          : FILE_ATTRIBUTE_NORMAL);
   calls_.Reached(Phase::DocumentNamed);
   return FileResult();
 }

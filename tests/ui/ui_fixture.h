@@ -2,7 +2,6 @@
 // OK and recorded, so a test drives the real window without a modal box ever appearing.
 #pragma once
 
-#include <sys/stat.h>
 
 #include <QTest>
 #include <memory>

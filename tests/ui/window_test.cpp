@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -53,8 +54,12 @@ class WindowTest : public QObject {
  private slots:
   void startsWithNothingLoadedThenSwitchesEmphasis() {
     FormFixture f({{"b.txt", "x"}, {"A.TXT", ""}, {"c.txt.bak", ""}, {"d.log", ""}});
-    // Centred, 200 twips above the middle, and not clamped to the offscreen screen (800 x 800).
-    QCOMPARE(f.form().pos(), QPoint(-56, 109));
+    // Centred, 200 twips above the middle, and not clamped to the offscreen screen (800 x 800);
+    // on a real screen, centred across it.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+      QCOMPARE(f.form().pos(), QPoint(-56, 109));
+    else
+      QVERIFY(qAbs(2 * f.form().x() + f.form().width() - f.form().screen()->size().width()) < 32);
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
     QVERIFY(!c.Command1->isEnabled() && !c.Command3->isEnabled());
