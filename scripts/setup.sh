@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building, testing and running Parlotrim needs on Debian 12, where missing.
+# Installs what building, testing and running Parlotrim needs on Debian 12, where missing, and
+# the further packages named as arguments.
 set -euo pipefail
-packages=(
+packages=("$@"
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   libgtest-dev googletest acl

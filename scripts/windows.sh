@@ -23,5 +23,7 @@ cmake -S . -B build-windows -G Ninja \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/windows/wine-run.sh" \
   -DPARLOTRIM_WERROR=ON -DPARLOTRIM_BENCH=OFF
 cmake --build build-windows -j "$(nproc)"
-ctest --test-dir build-windows --output-on-failure -j "$(nproc)"
+# One at a time: Wine programs of one prefix share its server, and a window test on the X
+# server holds up the others.
+ctest --test-dir build-windows --output-on-failure
 wineserver -k 2>/dev/null || true

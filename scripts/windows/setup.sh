@@ -5,26 +5,14 @@
 # the clone (PARLOTRIM_WIN_CACHE, default /var/cache/parlotrim-windows) and are reused.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-bash "$here/../setup.sh"
+# The MinGW-w64 cross compilers with POSIX threads, Wine and its Japanese locale, the source
+# packages' tools, and what the Linux build needs.
+bash "$here/../setup.sh" g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 wine wine64 locales dpkg-dev imagemagick
 
 cache=${PARLOTRIM_WIN_CACHE:-/var/cache/parlotrim-windows}
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-
-packages=(
-  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 locales dpkg-dev googletest qt6-base-dev-tools qt6-translations-l10n
-  fonts-ipafont-gothic xvfb xauth
-)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 
 # Wine reports code page 932 only when the Japanese locale exists.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then

@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 #include "core/line_cleaning.h"
 #include "platform/code_page.h"
@@ -22,6 +24,9 @@
 #include "ui/working_text_view.h"
 #include "ui/wrapping_check_box.h"
 #include "ui_fixture.h"
+#ifdef Q_OS_WIN
+#include "platform/win32/win_files.h"
+#endif
 
 using namespace parlotrim;
 using parlotrim::testing::FormFixture;
@@ -347,6 +352,32 @@ class WindowTest : public QObject {
 
   // The Qt boxes are plain text without icon, OK the default; Enter is OK, Esc and the close box
   // Cancel. The busy pointer never stacks, and goes with the services.
+  // The logs are those of the program's folder, with one separator after it: also at the root
+  // of a drive (a USB stick's "P:\\" on Windows).
+  void logFolderIsTheProgramFolder() {
+    FormFixture f({{"a.txt", "alpha\r\n"}});
+    const NativeName path = f.folder.path();
+    std::vector<std::pair<NativeName, NativeName>> rows = {{path.chopped(1), path}, {path, path}};
+#ifdef Q_OS_WIN
+    const bool mapped = ::DefineDosDeviceW(0, L"P:", win::W(path.chopped(1)));
+    if (mapped) rows.push_back({"P:\\", "P:\\"});
+#endif
+    for (const auto& [program, logFolder] : rows) {
+      SystemCalls disk;
+      FileStore files(disk);
+      Form1 form(f.services, files, program);
+      QCOMPARE(form.LogFolder(), logFolder);
+      QCOMPARE(form.Controls().File1->count(), 1);
+      QTest::keyClick(form.Controls().File1, Qt::Key_Down);
+      QTest::keyClick(form.Controls().File1, Qt::Key_Return);
+      QCOMPARE(form.Controls().Label6->text(), QStringLiteral("Before"));
+    }
+#ifdef Q_OS_WIN
+    if (mapped) ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"P:", nullptr);
+    QVERIFY2(mapped, "no drive letter could be mapped");
+#endif
+  }
+
   void windowServices() {
     struct Case {
       int buttons, key, result;  // key 0: the close box
