@@ -94,15 +94,10 @@ quint64 Generation(int fd) {
 
 // What tells the file open as fd from another: its inode number and generation, and the id of
 // its file system. Where the file system numbers inodes afresh at each mount, neither lasts.
-struct Identity {
-  quint64 file = 0, generation = 0, volume = 0;
-  bool lasting = true;
-};
-
-Identity Identify(int fd) {
+FileIdentity Identify(int fd) {
   struct stat st {};
   struct statfs fs {};
-  Identity id;
+  FileIdentity id;
   if (::fstat(fd, &st) == 0) id.file = quint64(st.st_ino);
   id.generation = Generation(fd);
   if (::fstatfs(fd, &fs) == 0) {
@@ -270,23 +265,13 @@ int Lengthen(PosixCalls& calls, int fd, qint64 oldSize, qint64 newSize, bool* to
 FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByteArray& name, int fd,
                         Watch& watch, qint64 oldSize, const QList<QByteArrayView>& pieces,
                         const QList<quint64>& oldBlocks, Tidying* later = nullptr) {
-  qint64 newSize = 0;
-  for (QByteArrayView piece : pieces) newSize += piece.size();
   int error = 0;
   struct stat before {};
   ::fstat(fd, &before);
   // Older copies of this log go once the new one is complete: it holds all that they hold.
   const QList<Copy> older = FindCopies(calls, folder, name);
-  const Identity id = Identify(fd);
-  CopyRecord record;
-  record.oldSize = oldSize;
-  record.newSize = newSize;
-  record.stamp = 1;
-  for (const Copy& copy : older) record.stamp = qMax(record.stamp, copy.stamp + 1);
-  record.file = id.file;
-  record.generation = id.generation;
-  record.volume = id.volume;
-  record.name = name;
+  CopyRecord record = StartRecord(Identify(fd), name, oldSize, pieces, NewestStamp(older));
+  const qint64 newSize = record.newSize;
   if (!OldDigests(&record, oldBlocks, Reader(calls, fd, &error)))
     return FileResult::Failed(FileResult::Read, Cause(error ? error : EIO));
   RemoveStaleTemporaries(folder);
@@ -418,7 +403,7 @@ FileResult FinishWithOpenLog(PosixCalls& calls, const QByteArray& folder, const 
     return FileResult::Failed(FileResult::Read, Cause(error ? error : EIO));
   // The copy is this log's where the file is the same one and its bytes are those of the
   // rewrite; on a file system whose inode numbers do not last, its bytes alone tell.
-  const Identity id = Identify(fd);
+  const FileIdentity id = Identify(fd);
   const bool sameFile = copy.file == id.file && copy.generation == id.generation &&
                         (copy.volume == 0 || id.volume == 0 || copy.volume == id.volume);
   const bool fits =

@@ -112,6 +112,19 @@ bool CopyRecord::Parse(qint64 fileSize, const ReadAt& read) {
   return true;
 }
 
+CopyRecord StartRecord(const FileIdentity& id, const QByteArray& name, qint64 oldSize,
+                       const QList<QByteArrayView>& pieces, quint64 newestStamp) {
+  CopyRecord record;
+  record.oldSize = oldSize;
+  for (QByteArrayView piece : pieces) record.newSize += piece.size();
+  record.stamp = newestStamp + 1;
+  record.file = id.file;
+  record.generation = id.generation;
+  record.volume = id.volume;
+  record.name = name;
+  return record;
+}
+
 bool OldDigests(CopyRecord* record, const QList<quint64>& fullBlocks, const ReadAt& readOld) {
   const qint64 common = record->Common(), count = record->DigestCount();
   record->oldDigests = fullBlocks.first(qMin<qint64>(fullBlocks.size(), common / kDigestBlock));

@@ -62,6 +62,27 @@ struct CopyRecord {
   bool Parse(qint64 fileSize, const ReadAt& read);
 };
 
+// What tells a log's file from another: its number on the volume, the number's generation where
+// the file system reuses numbers, and the volume's id. On a file system that numbers files afresh
+// at each mount the numbers do not last.
+struct FileIdentity {
+  quint64 file = 0, generation = 0, volume = 0;
+  bool lasting = true;
+};
+
+// The newest stamp among copies (0 where there are none).
+template <typename Copies>
+quint64 NewestStamp(const Copies& copies) {
+  quint64 newest = 0;
+  for (const CopyRecord& copy : copies) newest = qMax(newest, copy.stamp);
+  return newest;
+}
+
+// The record of a rewrite of the log name, open as the file id, from oldSize bytes to the pieces,
+// stamped after newestStamp; its digests are still to be taken.
+CopyRecord StartRecord(const FileIdentity& id, const QByteArray& name, qint64 oldSize,
+                       const QList<QByteArrayView>& pieces, quint64 newestStamp);
+
 // The digests of the old bytes for a record: fullBlocks holds those of the whole blocks at the
 // start of the old content (more are ignored, and missing ones are read); readOld reads the log
 // before it is touched.

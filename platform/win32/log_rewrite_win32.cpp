@@ -77,13 +77,8 @@ bool ReadCopy(Win32Calls& calls, const QString& stem, bool sized, Copy* copy) {
 
 // What tells the file open as handle from another: the volume's serial number and the file's
 // index on it. On FAT and exFAT the index is made up anew at each mount.
-struct Identity {
-  quint64 file = 0, volume = 0;
-  bool lasting = true;
-};
-
-Identity Identify(HANDLE handle) {
-  Identity id;
+FileIdentity Identify(HANDLE handle) {
+  FileIdentity id;
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileInformationByHandle(handle, &info)) {
     id.file = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
@@ -157,19 +152,11 @@ void RemoveOlderCopies(Win32Calls& calls, const QList<Copy>& older) {
 FileResult WriteInPlace(Win32Calls& calls, const QString& folder, const QString& name,
                         HANDLE file, qint64 oldSize, const QList<QByteArrayView>& pieces,
                         const QList<quint64>& oldBlocks, Tidying* later = nullptr) {
-  qint64 newSize = 0;
-  for (QByteArrayView piece : pieces) newSize += piece.size();
   DWORD error = 0;
   const QList<Copy> older = FindCopies(calls, folder, name);
-  const Identity id = Identify(file);
-  CopyRecord record;
-  record.oldSize = oldSize;
-  record.newSize = newSize;
-  record.stamp = 1;
-  for (const Copy& copy : older) record.stamp = qMax(record.stamp, copy.stamp + 1);
-  record.file = id.file;
-  record.volume = id.volume;
-  record.name = NameBytes(name);
+  CopyRecord record =
+      StartRecord(Identify(file), NameBytes(name), oldSize, pieces, NewestStamp(older));
+  const qint64 newSize = record.newSize;
   if (!OldDigests(&record, oldBlocks, Reader(calls, file, &error)))
     return FileResult::Failed(FileResult::Read, Cause(error ? error : ERROR_READ_FAULT));
   RemoveStaleTemporaries(calls, folder);
@@ -276,7 +263,7 @@ FileResult FinishWithOpenLog(Win32Calls& calls, const QString& folder, const QSt
   if (content.size() != copy.BodySize())
     return FileResult::Failed(FileResult::Read, Cause(error ? error : ERROR_READ_FAULT));
   const qint64 size = SizeOf(file);
-  const Identity id = Identify(file);
+  const FileIdentity id = Identify(file);
   const bool sameFile = copy.file == id.file && (copy.volume == 0 || copy.volume == id.volume);
   const bool fits = LogFitsCopy(copy, QByteArrayView(content).first(copy.newSize), size,
                                 Reader(calls, file, &error));
