@@ -1,16 +1,23 @@
-// The Windows file store when the disk fails, the process dies, another program holds the log,
-// the names lie: nothing is lost, and the user is told what is true. A process that dies is
-// stood in for by an exception at the phase: as at a kill, every handle closes and nothing
-// after that point runs.
+// The Windows file store when the disk fails, the process dies, another program writes the log,
+// memory runs out, the names lie: nothing is lost, and the user is told what is true. A process
+// that dies is stood in for by an exception at the phase: as at a kill, every handle closes and
+// nothing after that point runs.
 #include <gtest/gtest.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <shellapi.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <atomic>
+#include <limits>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/line_cleaning.h"
@@ -211,8 +218,209 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
   }
 }
 
-// The log stays the same file: its attributes, its hard links and its streams (the mark of a
-// downloaded file) stay; the document keeps the old one's attributes.
+// Another program that appends "line 1", "line 2", ... to the log every two milliseconds, holding
+// it open for writing or opening it for each line, until told to stop; then "end" and the number
+// of lines it wrote. While the log is being rewritten its opens are refused, and it tries again.
+// It runs as this test program started with --append, so that it is a process of its own.
+int AppendLines(const wchar_t* path, bool holds, const wchar_t* ready, const wchar_t* stop) {
+  const win::Handle readyEvent(::OpenEventW(EVENT_MODIFY_STATE, FALSE, ready));
+  const win::Handle stopEvent(::OpenEventW(SYNCHRONIZE, FALSE, stop));
+  auto open = [&] {
+    for (;;) {
+      win::Handle file(::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+      if (file.valid() || ::GetLastError() != ERROR_SHARING_VIOLATION) return file;
+      ::Sleep(1);
+    }
+  };
+  win::Handle held = holds ? open() : win::Handle();
+  for (int n = 1, end = 0; !end; ++n) {
+    end = n > 3000 || ::WaitForSingleObject(stopEvent.get(), 2) == WAIT_OBJECT_0;
+    const QByteArray line = (end ? "end " : "line ") + QByteArray::number(end ? n - 1 : n) + "\r\n";
+    const win::Handle each = holds ? win::Handle() : open();
+    DWORD written = 0;
+    if (!::WriteFile(holds ? held.get() : each.get(), line.constData(), DWORD(line.size()),
+                     &written, nullptr) ||
+        written != DWORD(line.size()))
+      return 2;
+    if (n == 20) ::SetEvent(readyEvent.get());
+  }
+  return 0;
+}
+
+class Writer {
+ public:
+  Writer(const QString& path, bool holds) {
+    static int made = 0;
+    const QString tag = QStringLiteral("parlotrim-%1-%2").arg(::GetCurrentProcessId()).arg(++made);
+    ready_ = win::Handle(::CreateEventW(nullptr, TRUE, FALSE, win::W(tag + QStringLiteral("-ready"))));
+    stop_ = win::Handle(::CreateEventW(nullptr, TRUE, FALSE, win::W(tag + QStringLiteral("-stop"))));
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = QStringLiteral("\"%1\" --append \"%2\" %3 %4-ready %4-stop")
+                               .arg(QString::fromWCharArray(self), path, QString(holds ? "1" : "0"), tag)
+                               .toStdWString();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (::CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &started)) {
+      ::CloseHandle(started.hThread);
+      process_ = win::Handle(started.hProcess);
+    }
+  }
+  // Returns once the writer has written its first lines.
+  bool WaitUntilWriting() {
+    const HANDLE either[] = {ready_.get(), process_.get()};
+    return process_.valid() &&
+           ::WaitForMultipleObjects(2, either, FALSE, 60000) == WAIT_OBJECT_0;
+  }
+  void Stop() {
+    ::SetEvent(stop_.get());
+    ::WaitForSingleObject(process_.get(), INFINITE);
+  }
+
+ private:
+  win::Handle ready_, stop_, process_;
+};
+
+TEST(Concurrency, NoLineAnotherProgramWritesIsLost) {
+  const QString done = texts::kCompleteTitle, inUse = texts::kInUseTitle;
+  for (const auto& [what, holds, outcome] :
+       {std::tuple{"writer holds the log open", true, inUse},
+        std::tuple{"writer opens it for each line", false, done}}) {
+    SCOPED_TRACE(what);
+    Session s;
+    const QByteArray log = MakeLog(4 << 20);
+    s.folder.write("log.txt", log);
+    Writer writer(s.folder.file("log.txt"), holds);
+    ASSERT_TRUE(writer.WaitUntilWriting());
+    ASSERT_TRUE(s.Load("log.txt"));
+    s.Run(Op::Change);
+    writer.Stop();
+    EXPECT_EQ(s.window.Titles().last(), outcome);
+    const QByteArray now = s.folder.read("log.txt");
+    EXPECT_TRUE(outcome != inUse || now.startsWith(log));
+    const int lines = now.mid(now.lastIndexOf("end ") + 4).trimmed().toInt();
+    ASSERT_GT(lines, 20);
+    QList<int> numbers, all;
+    for (const QByteArray& line : now.split('\n')) {
+      if (line.startsWith("line ")) numbers << line.mid(5).trimmed().toInt();
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (int n = 1; n <= lines; ++n) all << n;
+    EXPECT_EQ(numbers, all);
+  }
+}
+
+// Wine puts no limit on the memory of a process (neither a job's nor one from outside), so
+// this program's blocks come from a wrapper of the C library's allocator (linked with --wrap)
+// that, while a test asks for it, refuses every block above a size, as a process near its
+// commit limit gets no large block.
+std::atomic<size_t> largestBlock{std::numeric_limits<size_t>::max()};
+
+}  // namespace
+}  // namespace parlotrim
+
+extern "C" {
+void* __real_malloc(size_t size);
+void* __real_calloc(size_t count, size_t size);
+void* __real_realloc(void* block, size_t size);
+void* __wrap_malloc(size_t size) {
+  return size > parlotrim::largestBlock ? nullptr : __real_malloc(size);
+}
+void* __wrap_calloc(size_t count, size_t size) {
+  return size && count > parlotrim::largestBlock / size ? nullptr : __real_calloc(count, size);
+}
+void* __wrap_realloc(void* block, size_t size) {
+  return size > parlotrim::largestBlock ? nullptr : __real_realloc(block, size);
+}
+}
+
+namespace parlotrim {
+namespace {
+
+class MemoryLimited {
+ public:
+  explicit MemoryLimited(size_t largest) { largestBlock = largest; }
+  ~MemoryLimited() { largestBlock = std::numeric_limits<size_t>::max(); }
+};
+
+// A log too large for the memory the program may have is refused as unreadable, nothing
+// changes, and the program goes on to load a smaller one. The log is written and checked in
+// pieces below the limit.
+TEST(Hostile, LogTooLargeForMemory) {
+  Session s;
+  const QByteArray piece = QByteArray("\x82\xa0 line\r\n").repeated(1 << 20);  // 8 MiB
+  constexpr int kPieces = 32;                                                    // 256 MiB
+  {
+    QFile big(s.folder.file("big.txt"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    for (int i = 0; i < kPieces; ++i) ASSERT_EQ(big.write(piece), piece.size());
+  }
+  s.folder.write("small.txt", "A\r\nB");
+  const MemoryLimited limited(64 << 20);
+  for (Op op : {Op::Change, Op::Html}) {
+    for (bool load : {true, false}) {
+      SCOPED_TRACE(std::string(op == Op::Change ? "Change" : "HTML") + (load ? ", load" : ""));
+      if (load) {
+        EXPECT_FALSE(s.Load("big.txt"));
+      } else {
+        s.window.text2 = "big.txt";
+        s.Run(op);
+      }
+      EXPECT_EQ(s.window.boxes.back().title, texts::kReadErrorTitle);
+      EXPECT_TRUE(s.window.boxes.back().prompt.contains(texts::kNoMemory))
+          << s.window.boxes.back().prompt.toStdString();
+    }
+  }
+  EXPECT_TRUE(s.Load("small.txt"));
+  QFile big(s.folder.file("big.txt"));
+  ASSERT_TRUE(big.open(QIODevice::ReadOnly));
+  for (int i = 0; i < kPieces; ++i) ASSERT_TRUE(big.read(piece.size()) == piece) << i;
+  EXPECT_TRUE(big.atEnd());
+  EXPECT_EQ(s.folder.entries(), (QList<QString>{"big.txt", "small.txt"}));
+}
+
+// The access list of a file, as text.
+QString AccessList(const QString& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(win::W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return {};
+  wchar_t* text = nullptr;
+  ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+  const QString list = text ? QString::fromWCharArray(text) : QString();
+  ::LocalFree(text);
+  ::LocalFree(descriptor);
+  return list;
+}
+
+// Gives everyone reading of the file besides what its access list grants.
+bool GrantEveryoneReading(const QString& path) {
+  PACL old = nullptr, grown = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(win::W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &old, nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  wchar_t everyone[] = L"EVERYONE";
+  EXPLICIT_ACCESSW entry{};
+  entry.grfAccessPermissions = GENERIC_READ;
+  entry.grfAccessMode = GRANT_ACCESS;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+  entry.Trustee.ptstrName = everyone;
+  bool granted = ::SetEntriesInAclW(1, &entry, old, &grown) == ERROR_SUCCESS &&
+                 ::SetNamedSecurityInfoW(const_cast<wchar_t*>(win::W(path)), SE_FILE_OBJECT,
+                                         DACL_SECURITY_INFORMATION, nullptr, nullptr, grown,
+                                         nullptr) == ERROR_SUCCESS;
+  ::LocalFree(grown);
+  ::LocalFree(descriptor);
+  return granted;
+}
+
+// The log stays the same file: its access list, attributes, hard links and streams (the mark of
+// a downloaded file) stay; the document keeps the old one's access list and attributes.
 TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
   Session s;
   s.folder.write("log.txt", "A\r\nB\r\n");
@@ -229,12 +437,19 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
   }
   SetAttributes(s.folder.file("log.txt"), FILE_ATTRIBUTE_ARCHIVE);
   SetAttributes(s.folder.file("log.html"), FILE_ATTRIBUTE_HIDDEN);
+  std::map<QString, QString> lists;
+  for (const char* name : {"log.txt", "log.html"}) {
+    ASSERT_TRUE(GrantEveryoneReading(s.folder.file(name)));
+    lists[name] = AccessList(s.folder.file(name));
+    EXPECT_TRUE(lists[name].contains(QLatin1String(";;;WD)"))) << lists[name].toStdString();
+  }
   ASSERT_TRUE(s.Load("log.txt"));
   ASSERT_TRUE(s.Run(Op::Change));
   ASSERT_TRUE(s.Run(Op::Html));
   EXPECT_EQ(s.folder.read("link.dat"), "B\r\nA\r\n\r\n");
   EXPECT_TRUE(::GetFileAttributesW(win::W(s.folder.file("log.txt"))) & FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_TRUE(::GetFileAttributesW(win::W(s.folder.file("log.html"))) & FILE_ATTRIBUTE_HIDDEN);
+  for (const auto& [name, list] : lists) EXPECT_EQ(AccessList(s.folder.file(name)), list) << name.toStdString();
   if (streams) {
     QFile zone(stream);
     ASSERT_TRUE(zone.open(QIODevice::ReadOnly));
@@ -246,3 +461,19 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
 
 }  // namespace
 }  // namespace parlotrim
+
+int main(int argc, char** argv) {
+  const QStringList arguments = [] {
+    int count = 0;
+    wchar_t** all = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    QStringList list;
+    for (int i = 0; i < count; ++i) list << QString::fromWCharArray(all[i]);
+    ::LocalFree(all);
+    return list;
+  }();
+  if (arguments.size() == 6 && arguments[1] == QLatin1String("--append"))
+    return parlotrim::AppendLines(parlotrim::win::W(arguments[2]), arguments[3] == u'1',
+                                  parlotrim::win::W(arguments[4]), parlotrim::win::W(arguments[5]));
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
