@@ -63,6 +63,17 @@ QString Parent(const QString& path) {
   return slash < 0 ? QString() : path.first(slash + 1);
 }
 
+// The longest name the file system of folder keeps (255 on NTFS, FAT and exFAT).
+DWORD MaxNameLength(const QString& folder) {
+  wchar_t root[MAX_PATH + 1] = {};
+  DWORD longest = 0;
+  if (::GetVolumePathNameW(W(folder), root, MAX_PATH + 1) &&
+      ::GetVolumeInformationW(root, nullptr, 0, nullptr, &longest, nullptr, nullptr, 0) &&
+      longest > 0)
+    return longest;
+  return 255;
+}
+
 Handle OpenLog(Win32Calls& calls, const QString& folder, const QString& name, FileResult* result) {
   *result = FinishInterruptedRewrite(calls, folder, name);
   if (!result->ok()) return Handle();
@@ -163,6 +174,10 @@ void FileStore::FinishInterruptedRewrites(const NativeName& folder) {
 FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName& name,
                                       const QList<QByteArrayView>& pieces) {
   Tidy();
+  // A name longer than the folder's file system keeps is refused before anything is written,
+  // with the reason the user can act on (Wine reports such a name as not found).
+  if (name.size() > qsizetype(MaxNameLength(folder)))
+    return FileResult::Failed(FileResult::Write, Cause(ERROR_FILENAME_EXCED_RANGE));
   QString target = folder + name;
   bool exists = false;
   DWORD attributes = ::GetFileAttributesW(W(target));

@@ -39,7 +39,8 @@ QString LogFolder::path() const {
 void LogFolder::write(const QString& name, const QByteArray& bytes) const {
   QFile file(this->file(name));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-    throw std::runtime_error("cannot write test file");
+    throw std::runtime_error("cannot write test file " + file.fileName().toStdString() + ": " +
+                             file.errorString().toStdString());
 }
 
 QByteArray LogFolder::read(const QString& name) const {
