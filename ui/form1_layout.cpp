@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,9 +51,20 @@ QLabel* MakeLabel(QWidget* form, const char* name, const QString& caption, Box b
   return label;
 }
 
-void FitLabelHeight(QLabel* label) {
-  const int needed = label->fontMetrics().height() + 2 * label->frameWidth();
+// A label keeps at least one whole line of its font. A caption of one line that is wider than
+// its box in the face at hand (the faces standing in for the Windows one differ in width) grows
+// the box sideways, from its aligned edge, rather than wrapping its last word out of sight.
+void FitLabel(QLabel* label) {
+  const QFontMetrics metrics = label->fontMetrics();
+  const int frame = 2 * label->frameWidth();
+  const int needed = metrics.height() + frame;
   if (label->height() < needed) label->resize(label->width(), needed);
+  const int wide = metrics.horizontalAdvance(label->text()) + frame + 1;
+  if (label->height() < 2 * metrics.lineSpacing() && wide > label->width()) {
+    const int grow = wide - label->width();
+    const bool centred = label->alignment() & Qt::AlignHCenter;
+    label->setGeometry(label->x() - (centred ? grow / 2 : 0), label->y(), wide, label->height());
+  }
 }
 
 QLabel* MakeTitleLabel(QWidget* form, const char* name, const QString& caption, Box box,
@@ -136,7 +148,7 @@ Form1Controls BuildForm1Controls(QWidget* form) {
   // Labels lie beneath every other control, and take no focus.
   for (QLabel* label : {c.Label2, c.Label1, c.Label4, c.Label6, c.Label3, c.Label7}) {
     label->setFocusPolicy(Qt::NoFocus);
-    FitLabelHeight(label);
+    FitLabel(label);
     label->lower();
   }
 
