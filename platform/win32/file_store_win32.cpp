@@ -1,4 +1,7 @@
 // The file store on Windows: names are UTF-16, as the file system holds them.
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <new>
@@ -61,6 +64,30 @@ QString FinalPath(const QString& path) {
 QString Parent(const QString& path) {
   const qsizetype slash = path.lastIndexOf(u'\\');
   return slash < 0 ? QString() : path.first(slash + 1);
+}
+
+// The access list of a file as text (empty where it cannot be read), and back: sets a file's
+// access list from such a text.
+QString AccessList(const QString& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return {};
+  wchar_t* text = nullptr;
+  ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+  const QString list = text ? QString::fromWCharArray(text) : QString();
+  ::LocalFree(text);
+  ::LocalFree(descriptor);
+  return list;
+}
+
+void SetAccessList(const QString& path, const QString& list) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(W(list), SDDL_REVISION_1,
+                                                             &descriptor, nullptr))
+    ::SetFileSecurityW(W(path), DACL_SECURITY_INFORMATION, descriptor);
+  ::LocalFree(descriptor);
 }
 
 // The longest name the file system of folder keeps (255 on NTFS, FAT and exFAT).
@@ -205,6 +232,7 @@ FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName
                                             "上書きしませんでした"));
     exists = true;
   }
+  const QString accessList = exists ? AccessList(target) : QString();
 
   const QString targetFolder = Parent(target);
   RemoveStaleTemporaries(calls_, targetFolder);
@@ -234,12 +262,13 @@ FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName
     calls_.Delete(W(temp.path()));
     return FileResult::Failed(FileResult::Write, Cause(error));
   }
-  // Not every implementation of the replacement carries the attributes over.
+  // Not every implementation of the replacement carries the attributes and access list over.
   constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   if (exists && (attributes & kKept) != (::GetFileAttributesW(W(target)) & kKept))
     ::SetFileAttributesW(W(target), (attributes & kKept) ? attributes & kKept
                                                           : FILE_ATTRIBUTE_NORMAL);
+  if (!accessList.isEmpty() && AccessList(target) != accessList) SetAccessList(target, accessList);
   calls_.Reached(Phase::DocumentNamed);
   return FileResult();
 }

@@ -393,26 +393,15 @@ QString AccessList(const QString& path) {
   return list;
 }
 
-// Gives everyone reading of the file besides what its access list grants.
-bool GrantEveryoneReading(const QString& path) {
-  PACL old = nullptr, grown = nullptr;
+// Gives the file an access list of its own, not inherited from its folder: everyone may do
+// anything with it.
+bool SetOwnAccessList(const QString& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetNamedSecurityInfoW(win::W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &old, nullptr, &descriptor) != ERROR_SUCCESS)
-    return false;
-  wchar_t everyone[] = L"EVERYONE";
-  EXPLICIT_ACCESSW entry{};
-  entry.grfAccessPermissions = GENERIC_READ;
-  entry.grfAccessMode = GRANT_ACCESS;
-  entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
-  entry.Trustee.ptstrName = everyone;
-  bool granted = ::SetEntriesInAclW(1, &entry, old, &grown) == ERROR_SUCCESS &&
-                 ::SetNamedSecurityInfoW(const_cast<wchar_t*>(win::W(path)), SE_FILE_OBJECT,
-                                         DACL_SECURITY_INFORMATION, nullptr, nullptr, grown,
-                                         nullptr) == ERROR_SUCCESS;
-  ::LocalFree(grown);
+  const bool set = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                       L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr) &&
+                   ::SetFileSecurityW(win::W(path), DACL_SECURITY_INFORMATION, descriptor);
   ::LocalFree(descriptor);
-  return granted;
+  return set;
 }
 
 // The log stays the same file: its access list, attributes, hard links and streams (the mark of
@@ -435,7 +424,7 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
   SetAttributes(s.folder.file("log.html"), FILE_ATTRIBUTE_HIDDEN);
   std::map<QString, QString> lists;
   for (const char* name : {"log.txt", "log.html"}) {
-    ASSERT_TRUE(GrantEveryoneReading(s.folder.file(name)));
+    ASSERT_TRUE(SetOwnAccessList(s.folder.file(name)));
     lists[name] = AccessList(s.folder.file(name));
     EXPECT_TRUE(lists[name].contains(QLatin1String(";;;WD)"))) << lists[name].toStdString();
   }
@@ -445,7 +434,10 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
   EXPECT_EQ(s.folder.read("link.dat"), "B\r\nA\r\n\r\n");
   EXPECT_TRUE(::GetFileAttributesW(win::W(s.folder.file("log.txt"))) & FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_TRUE(::GetFileAttributesW(win::W(s.folder.file("log.html"))) & FILE_ATTRIBUTE_HIDDEN);
-  for (const auto& [name, list] : lists) EXPECT_EQ(AccessList(s.folder.file(name)), list) << name.toStdString();
+  for (const auto& [name, list] : lists) {
+    EXPECT_EQ(AccessList(s.folder.file(name)).toStdString(), list.toStdString())
+        << name.toStdString();
+  }
   if (streams) {
     QFile zone(stream);
     ASSERT_TRUE(zone.open(QIODevice::ReadOnly));
