@@ -77,6 +77,11 @@ class WindowTest : public QObject {
     QCOMPARE(f.form().LogFolder(), f.folder.path());
     QCOMPARE(Base(c.Text1), kLightYellow);
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
+    // Each caption of one line is whole in its box, whichever face stands in for the Windows one.
+    for (const QLabel* label : {c.Label1, c.Label2, c.Label3, c.Label4, c.Label7}) {
+      QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+               qPrintable(label->objectName()));
+    }
     QTest::mouseClick(c.Command4, Qt::LeftButton);
     QTest::mouseClick(c.Label4, Qt::LeftButton);  // while the keyword box beside it is off
     QCOMPARE(f.services.Titles(), (QStringList{"Product Information", "Product Information"}));
