@@ -1,7 +1,4 @@
 // The file store on Windows: names are UTF-16, as the file system holds them.
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <QCoreApplication>
 #include <algorithm>
 #include <new>
@@ -64,30 +61,6 @@ QString FinalPath(const QString& path) {
 QString Parent(const QString& path) {
   const qsizetype slash = path.lastIndexOf(u'\\');
   return slash < 0 ? QString() : path.first(slash + 1);
-}
-
-// The access list of a file as text (empty where it cannot be read), and back: sets a file's
-// access list from such a text.
-QString AccessList(const QString& path) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetNamedSecurityInfoW(W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-    return {};
-  wchar_t* text = nullptr;
-  ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
-  const QString list = text ? QString::fromWCharArray(text) : QString();
-  ::LocalFree(text);
-  ::LocalFree(descriptor);
-  return list;
-}
-
-void SetAccessList(const QString& path, const QString& list) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(W(list), SDDL_REVISION_1,
-                                                             &descriptor, nullptr))
-    ::SetFileSecurityW(W(path), DACL_SECURITY_INFORMATION, descriptor);
-  ::LocalFree(descriptor);
 }
 
 // The longest name the file system of folder keeps (255 on NTFS, FAT and exFAT).

@@ -1,5 +1,8 @@
 #include "platform/win32/win_files.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <QRandomGenerator>
 
 namespace parlotrim::win {
@@ -235,6 +238,28 @@ void RemoveStaleTemporaries(Win32Calls& calls, const QString& folder) {
         nowTicks - written >= kStale)
       calls.Delete(W(folder + name));
   }
+}
+
+QString AccessList(const QString& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return {};
+  wchar_t* text = nullptr;
+  ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+  const QString list = text ? QString::fromWCharArray(text) : QString();
+  ::LocalFree(text);
+  ::LocalFree(descriptor);
+  return list;
+}
+
+void SetAccessList(const QString& path, const QString& list) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(W(list), SDDL_REVISION_1,
+                                                             &descriptor, nullptr))
+    ::SetFileSecurityW(W(path), DACL_SECURITY_INFORMATION, descriptor);
+  ::LocalFree(descriptor);
 }
 
 }  // namespace parlotrim::win

@@ -77,4 +77,9 @@ bool CreateTemp(Win32Calls& calls, const QString& folder, TempFile* temp, DWORD*
 // untouched for ten minutes, and open nowhere (a live writer's cannot be deleted).
 void RemoveStaleTemporaries(Win32Calls& calls, const QString& folder);
 
+// The access list of a file as text (empty where it cannot be read); and a file's access list
+// set from such a text.
+QString AccessList(const QString& path);
+void SetAccessList(const QString& path, const QString& list);
+
 }  // namespace parlotrim::win

@@ -3,8 +3,7 @@
 // that dies is stood in for by an exception at the phase: as at a kill, every handle closes and
 // nothing after that point runs.
 #include <gtest/gtest.h>
-#include <aclapi.h>
-#include <sddl.h>
+#include <windows.h>
 #include <shellapi.h>
 
 #include <QDir>
@@ -12,8 +11,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <atomic>
-#include <limits>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -378,32 +377,6 @@ TEST(Hostile, LogTooLargeForMemory) {
   EXPECT_EQ(s.folder.entries(), (QList<QString>{"big.txt", "small.txt"}));
 }
 
-// The access list of a file, as text.
-QString AccessList(const QString& path) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetNamedSecurityInfoW(win::W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-    return {};
-  wchar_t* text = nullptr;
-  ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
-  const QString list = text ? QString::fromWCharArray(text) : QString();
-  ::LocalFree(text);
-  ::LocalFree(descriptor);
-  return list;
-}
-
-// Gives the file an access list of its own, not inherited from its folder: everyone may do
-// anything with it.
-bool SetOwnAccessList(const QString& path) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const bool set = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                       L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr) &&
-                   ::SetFileSecurityW(win::W(path), DACL_SECURITY_INFORMATION, descriptor);
-  ::LocalFree(descriptor);
-  return set;
-}
-
 // The log stays the same file: its access list, attributes, hard links and streams (the mark of
 // a downloaded file) stay; the document keeps the old one's access list and attributes.
 TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
@@ -424,8 +397,9 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
   SetAttributes(s.folder.file("log.html"), FILE_ATTRIBUTE_HIDDEN);
   std::map<QString, QString> lists;
   for (const char* name : {"log.txt", "log.html"}) {
-    ASSERT_TRUE(SetOwnAccessList(s.folder.file(name)));
-    lists[name] = AccessList(s.folder.file(name));
+    // One of its own, not inherited from the folder: everyone may do anything.
+    win::SetAccessList(s.folder.file(name), QStringLiteral("D:P(A;;FA;;;WD)"));
+    lists[name] = win::AccessList(s.folder.file(name));
     EXPECT_TRUE(lists[name].contains(QLatin1String(";;;WD)"))) << lists[name].toStdString();
   }
   ASSERT_TRUE(s.Load("log.txt"));
@@ -435,7 +409,7 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
   EXPECT_TRUE(::GetFileAttributesW(win::W(s.folder.file("log.txt"))) & FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_TRUE(::GetFileAttributesW(win::W(s.folder.file("log.html"))) & FILE_ATTRIBUTE_HIDDEN);
   for (const auto& [name, list] : lists) {
-    EXPECT_EQ(AccessList(s.folder.file(name)).toStdString(), list.toStdString())
+    EXPECT_EQ(win::AccessList(s.folder.file(name)).toStdString(), list.toStdString())
         << name.toStdString();
   }
   if (streams) {
