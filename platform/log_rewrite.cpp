@@ -375,13 +375,7 @@ FileResult WriteInPlace(PosixCalls& calls, const QByteArray& folder, const QByte
 // A copy of the log that cannot be told to be this log's: nothing is done with either.
 FileResult Unmatched(const Copy& copy) {
   const QByteArray file = copy.path().mid(copy.path().lastIndexOf('/') + 1);
-  return FileResult::Failed(
-      FileResult::Read,
-      QStringLiteral("前回中断された書き換えのコピー「%1」がありますが、今のログファイルの"
-                     "ものと確かめられないため、ログもコピーも変更していません。ログが正しければ"
-                     "コピーを削除してください。コピーの先頭 %2 バイトが書き換え後の内容です")
-          .arg(QString::fromLatin1(file))
-          .arg(copy.newSize));
+  return UnmatchedCopy(QString::fromLatin1(file), copy.newSize);
 }
 
 // Finishes the rewrites of the log name whose copies lie in folder, with the log open as fd.
@@ -500,11 +494,7 @@ FileResult FinishInterruptedRewrite(PosixCalls& calls, const QByteArray& folder,
     } else if (exists) {
       result = FileResult::Failed(FileResult::Read, OpenCause(error));
     }
-    if (!result.ok() && !name.isEmpty()) {
-      result.cause = QStringLiteral("前回中断された書き換えを完了できません: ") + result.cause;
-      result.failure = FileResult::Read;
-      return result;
-    }
+    if (!result.ok() && !name.isEmpty()) return UnfinishedRewrite(result);
   }
   return FileResult();
 }

@@ -176,4 +176,20 @@ qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint
   return oldSize;
 }
 
+FileResult UnmatchedCopy(const QString& copyFile, qint64 newSize) {
+  return FileResult::Failed(
+      FileResult::Read,
+      QStringLiteral("前回中断された書き換えのコピー「%1」がありますが、今のログファイルの"
+                     "ものと確かめられないため、ログもコピーも変更していません。ログが正しければ"
+                     "コピーを削除してください。コピーの先頭 %2 バイトが書き換え後の内容です")
+          .arg(copyFile)
+          .arg(newSize));
+}
+
+FileResult UnfinishedRewrite(FileResult result) {
+  result.cause = QStringLiteral("前回中断された書き換えを完了できません: ") + result.cause;
+  result.failure = FileResult::Read;
+  return result;
+}
+
 }  // namespace parlotrim

@@ -18,6 +18,8 @@
 #include <QList>
 #include <functional>
 
+#include "platform/file_store.h"
+
 namespace parlotrim {
 
 inline constexpr qint64 kDigestBlock = 4096;
@@ -100,5 +102,13 @@ bool LogFitsCopy(const CopyRecord& record, QByteArrayView newContent, qint64 log
 // old bytes from newSize to oldSize; fileBytes(from, size) reads the log as it is now.
 qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint64 fileSize,
                     const ReadAt& fileBytes);
+
+// What the user is told of a copy, named copyFile in the log's folder, that cannot be matched to
+// the log beside it: both are left as they are.
+FileResult UnmatchedCopy(const QString& copyFile, qint64 newSize);
+
+// A rewrite that a crash cut short and that cannot be finished now: the log is not read until
+// it is.
+FileResult UnfinishedRewrite(FileResult result);
 
 }  // namespace parlotrim

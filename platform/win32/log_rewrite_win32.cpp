@@ -238,13 +238,7 @@ FileResult WriteInPlace(Win32Calls& calls, const QString& folder, const QString&
 
 FileResult Unmatched(const Copy& copy) {
   const QString path = copy.path();
-  return FileResult::Failed(
-      FileResult::Read,
-      QStringLiteral("前回中断された書き換えのコピー「%1」がありますが、今のログファイルの"
-                     "ものと確かめられないため、ログもコピーも変更していません。ログが正しければ"
-                     "コピーを削除してください。コピーの先頭 %2 バイトが書き換え後の内容です")
-          .arg(path.mid(path.lastIndexOf(u'\\') + 1))
-          .arg(copy.newSize));
+  return UnmatchedCopy(path.mid(path.lastIndexOf(u'\\') + 1), copy.newSize);
 }
 
 // Finishes the rewrites of the log name whose copies lie in folder, with the log open as file.
@@ -337,11 +331,7 @@ FileResult FinishInterruptedRewrite(Win32Calls& calls, const QString& folder,
                (::GetFileAttributesW(W(folder + log)) == INVALID_FILE_ATTRIBUTES)) {
       result = FileResult();  // a copy of a log that is gone is left alone
     }
-    if (!result.ok() && !name.isEmpty()) {
-      result.cause = QStringLiteral("前回中断された書き換えを完了できません: ") + result.cause;
-      result.failure = FileResult::Read;
-      return result;
-    }
+    if (!result.ok() && !name.isEmpty()) return UnfinishedRewrite(result);
   }
   return FileResult();
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -196,16 +197,9 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
       }
       // What a dead process left unfinished is stale once untouched for ten minutes.
       for (const QString& name : s.folder.entries()) {
-        const win::Handle file(::CreateFileW(win::W(s.folder.file(name)), FILE_WRITE_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-        SYSTEMTIME then{};
-        then.wYear = 2001;
-        then.wMonth = 1;
-        then.wDay = 1;
-        FILETIME old{};
-        ::SystemTimeToFileTime(&then, &old);
-        ::SetFileTime(file.get(), nullptr, nullptr, &old);
+        QFile file(s.folder.file(name));
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.setFileTime(QDateTime(QDate(2001, 1, 1), QTime()), QFileDevice::FileModificationTime);
       }
       FaultyCalls next;
       next.fault = FaultyCalls::ShortCalls;
