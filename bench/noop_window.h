@@ -27,7 +27,7 @@ class NoopWindow : public LogWindow {
   QByteArray File1FileName() const override { return logName_; }
   QByteArray Text2() const override { return text2_; }
   void SetText2(const QByteArray& name) override { text2_ = name; }
-  void SetText1(const QByteArray& workingText) override { text1 = workingText; }
+  void SetText1(const QByteArray& workingText, LogEncoding) override { text1 = workingText; }
   int Check1Value() const override { return check1; }
   QString Text3() const override { return text3; }
   void SetLabel6(const QString&, quint32) override {}

@@ -1,7 +1,7 @@
 #include "core/html_document.h"
 
+#include "core/log_codec.h"
 #include "core/texts.h"
-#include "platform/code_page.h"
 
 namespace parlotrim {
 
@@ -27,20 +27,25 @@ QString EscapeTitle(const QString& text) {
 
 }  // namespace
 
-HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName) {
+HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName, LogEncoding encoding) {
+  QString h;
+  h += QStringLiteral("<html>\r\n");
+  h += QStringLiteral("<head>\r\n");
+  h += QStringLiteral("<meta http-equiv=\"Content-Type\"content=\"text/html; charset=") +
+       QString::fromLatin1(CharsetName(encoding)) + QStringLiteral("\">\r\n");
+  h += QStringLiteral(
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'none'; "
+      "object-src 'none'\">\r\n");
+  h += QStringLiteral("<meta name=\"GENERATOR\" content=\"") + texts::kProgramName +
+       QStringLiteral("\">\r\n");
+  h += QStringLiteral("<title>") + EscapeTitle(documentName) + QStringLiteral("</title>\r\n");
+  h += QStringLiteral("</head>\r\n");
+  h += QStringLiteral("<body bgcolor=\"#FFFFFF\">\r\n");
   HtmlDocumentParts parts;
-  QByteArray& h = parts.head;
-  h += "<html>\r\n";
-  h += "<head>\r\n";
-  h += "<meta http-equiv=\"Content-Type\"content=\"text/html; charset=x-sjis\">\r\n";
-  h += "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'none'; "
-       "object-src 'none'\">\r\n";
-  h += "<meta name=\"GENERATOR\" content=\"" + EncodeCodePageForHtml(texts::kProgramName) +
-       "\">\r\n";
-  h += "<title>" + EncodeCodePageForHtml(EscapeTitle(documentName)) + "</title>\r\n";
-  h += "</head>\r\n";
-  h += "<body bgcolor=\"#FFFFFF\">\r\n";
-  parts.tail = "\r\n</body></html>\r\n";
+  parts.head = EncodeForDocument(h, encoding);
+  // A browser tells UTF-16 by its byte order mark, before it reads any declaration.
+  if (UnitWidth(encoding) == 2) parts.head.prepend(BomBytes({encoding, 2}).toByteArray());
+  parts.tail = EncodeForDocument(QStringLiteral("\r\n</body></html>\r\n"), encoding);
   return parts;
 }
 

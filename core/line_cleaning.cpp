@@ -1,5 +1,6 @@
 #include "core/line_cleaning.h"
 
+#include <array>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -15,10 +16,45 @@ namespace parlotrim {
 
 namespace {
 
-constexpr QByteArrayView kCrLf("\r\n");
-constexpr QByteArrayView kStrongOpen("<strong>");
-constexpr QByteArrayView kStrongClose("</strong>");
-constexpr QByteArrayView kBr("<br>\r\n");
+// An ASCII text in code units: as it is for bytes, each character widened to 16 bits in the
+// byte order of UTF-16.
+template <typename Units, size_t N>
+constexpr std::array<char, (N - 1) * Units::kWidth> InUnits(const char (&ascii)[N]) {
+  std::array<char, (N - 1) * Units::kWidth> out{};
+  for (size_t i = 0; i + 1 < N; ++i) {
+    if constexpr (Units::kWidth == 1) {
+      out[i] = ascii[i];
+    } else {
+      out[2 * i + (Units::kBigEndian ? 1 : 0)] = ascii[i];
+    }
+  }
+  return out;
+}
+
+// The line end and the markup of the converted text and the HTML body, in code units.
+template <typename Units>
+struct Markup {
+  static constexpr auto kCrLfUnits = InUnits<Units>("\r\n");
+  static constexpr auto kStrongOpenUnits = InUnits<Units>("<strong>");
+  static constexpr auto kStrongCloseUnits = InUnits<Units>("</strong>");
+  static constexpr auto kBrUnits = InUnits<Units>("<br>\r\n");
+  static constexpr QByteArrayView kCrLf{kCrLfUnits.data(), qsizetype(kCrLfUnits.size())};
+  static constexpr QByteArrayView kStrongOpen{kStrongOpenUnits.data(),
+                                              qsizetype(kStrongOpenUnits.size())};
+  static constexpr QByteArrayView kStrongClose{kStrongCloseUnits.data(),
+                                               qsizetype(kStrongCloseUnits.size())};
+  static constexpr QByteArrayView kBr{kBrUnits.data(), qsizetype(kBrUnits.size())};
+};
+
+template <typename Units>
+bool IsSeparator(QByteArrayView line) {
+  constexpr qsizetype w = Units::kWidth;
+  if (line.isEmpty() || line.size() % w != 0) return false;
+  for (const char* p = line.data(); p != line.data() + line.size(); p += w) {
+    if (!Units::Is(p, '-')) return false;
+  }
+  return true;
+}
 
 // Whether line begins with prefix. Most lines differ in the first byte, which is tested here
 // before the library compare is called: this runs for every line of the log.
@@ -30,9 +66,9 @@ bool BeginsWith(QByteArrayView line, QByteArrayView prefix) {
 
 // Puts one line through the separator rule, the emphasis and the blank rule, and calls
 // visit(line, emphasised) when it is kept.
-template <typename Visit>
+template <typename Units, typename Visit>
 void KeepLine(QByteArrayView line, const Module1& flags, const Emphasis* emphasis, Visit&& visit) {
-  if (flags.LineDelete && IsSeparatorLine(line)) line = QByteArrayView(line.data(), 0);
+  if (flags.LineDelete && IsSeparator<Units>(line)) line = QByteArrayView(line.data(), 0);
   const bool strong = emphasis && emphasis->on && !line.isEmpty() && emphasis->keywordEncodable &&
                       BeginsWith(line, emphasis->keyword);
   if (flags.NullDelete && line.isEmpty()) return;
@@ -40,58 +76,41 @@ void KeepLine(QByteArrayView line, const Module1& flags, const Emphasis* emphasi
 }
 
 // Calls visit(line, emphasised) for every line of log that is kept, in file order.
-template <typename Visit>
+template <typename Units, typename Visit>
 void ForEachKeptLine(QByteArrayView log, const Module1& flags, const Emphasis* emphasis,
                      Visit&& visit) {
-  ForEachLine(log, [&](QByteArrayView line) { KeepLine(line, flags, emphasis, visit); });
+  ForEachLine<Units>(log, [&](QByteArrayView line) { KeepLine<Units>(line, flags, emphasis, visit); });
 }
 
-}  // namespace
-
-bool IsSeparatorLine(QByteArrayView line) {
-  if (line.isEmpty()) return false;
-  for (char c : line) {
-    if (c != '-') return false;
-  }
-  return true;
-}
-
-QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags) {
-  QByteArray out;
-  out.reserve(log.size() + 2);
-  ForEachKeptLine(log, flags, nullptr, [&](QByteArrayView line, bool) {
-    out.append(kCrLf);
-    out.append(line);
-  });
-  return out;
-}
-
-QByteArray TakeWorkingText(QByteArray log, const Module1& flags) {
-  // The kept lines are joined with CR LF towards the front of the buffer, then CR LF is put in
-  // front of the whole. Joining never overtakes the reading while every
-  // line so far ended in CR LF; at the first line for which it would (after lone CRs), the
-  // rest goes on in a new buffer.
+template <typename Units>
+QByteArray TakeWorkingTextIn(QByteArray log, const Module1& flags, qsizetype bom) {
+  // The kept lines are joined with CR LF in place, from where the first line starts; then CR
+  // LF is put in front of the whole, over the byte order mark and the buffer's room in front.
+  // Joining never overtakes the reading while every line so far ended in CR LF; at the first
+  // line for which it would (after lone CRs), the rest goes on in a new buffer.
+  constexpr QByteArrayView crLf = Markup<Units>::kCrLf;
   char* const data = log.data();
   const char* const end = data + log.size();
-  qsizetype at = 0;  // end of the joined text
+  qsizetype at = bom;  // end of the joined text, which starts at bom
   qsizetype kept = 0;
   QByteArray copy;
   bool copying = false;
-  ForEachKeptLine(log, flags, nullptr, [&](QByteArrayView line, bool) {
+  ForEachKeptLine<Units>(QByteArrayView(log).sliced(bom), flags, nullptr,
+                         [&](QByteArrayView line, bool) {
     const qsizetype start = line.data() - data;
-    if (!copying && kept > 0 && at + 2 > start) {
+    if (!copying && kept > 0 && at + crLf.size() > start) {
       copying = true;
-      copy.reserve(2 + at + (end - line.data()) + 2);
-      copy.append(kCrLf);
-      copy.append(data, at);
+      copy.reserve(crLf.size() + (at - bom) + (end - line.data()) + crLf.size());
+      copy.append(crLf);
+      copy.append(data + bom, at - bom);
     }
     if (copying) {
-      copy.append(kCrLf);
+      copy.append(crLf);
       copy.append(line);
     } else {
       if (kept > 0) {
-        data[at++] = '\r';
-        data[at++] = '\n';
+        std::memcpy(data + at, crLf.data(), size_t(crLf.size()));
+        at += crLf.size();
       }
       if (at != start) std::memmove(data + at, line.data(), static_cast<size_t>(line.size()));
       at += line.size();
@@ -100,21 +119,56 @@ QByteArray TakeWorkingText(QByteArray log, const Module1& flags) {
   });
   if (copying) return copy;
   if (kept == 0) return QByteArray();
-  // A buffer from FileStore::ReadAll has room for these two bytes in front of the data;
-  // elsewhere the prepend moves the text.
   log.truncate(at);
-  log.prepend(kCrLf);
+  // A buffer from FileStore::ReadAll has room for two bytes in front of the data; elsewhere,
+  // and where the mark and that room are too small, the prepend moves the text.
+  const qsizetype inPlace = qMin(bom, crLf.size());
+  std::memcpy(data + bom - inPlace, crLf.data() + crLf.size() - inPlace, size_t(inPlace));
+  log.remove(0, bom - inPlace);  // moves the start of the text, not its bytes
+  if (inPlace < crLf.size()) log.prepend(crLf.first(crLf.size() - inPlace));
   return log;
 }
 
-QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags) {
-  ReversedTextBuilder builder(flags, nullptr, log.size());
+}  // namespace
+
+bool IsSeparatorLine(QByteArrayView line, LogEncoding encoding) {
+  return WithUnits(encoding, [&](auto units) { return IsSeparator<decltype(units)>(line); });
+}
+
+QByteArrayView LineEnd(LogEncoding encoding) {
+  return WithUnits(encoding, [](auto units) { return Markup<decltype(units)>::kCrLf; });
+}
+
+QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags, const LogFormat& format) {
+  return WithUnits(format.encoding, [&](auto units) {
+    using Units = decltype(units);
+    QByteArray out;
+    out.reserve(log.size() + 4);
+    ForEachKeptLine<Units>(log.sliced(qMin(format.bomSize, log.size())), flags, nullptr,
+                           [&](QByteArrayView line, bool) {
+      out.append(Markup<Units>::kCrLf);
+      out.append(line);
+    });
+    return out;
+  });
+}
+
+QByteArray TakeWorkingText(QByteArray log, const Module1& flags, const LogFormat& format) {
+  const qsizetype bom = qMin(format.bomSize, log.size());
+  return WithUnits(format.encoding, [&](auto units) {
+    return TakeWorkingTextIn<decltype(units)>(std::move(log), flags, bom);
+  });
+}
+
+QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags, LogEncoding encoding) {
+  ReversedTextBuilder builder(flags, nullptr, log.size(), encoding);
   builder.Feed(log);
   return builder.Finish();
 }
 
-QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasis& emphasis) {
-  ReversedTextBuilder builder(flags, &emphasis, log.size());
+QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasis& emphasis,
+                         LogEncoding encoding) {
+  ReversedTextBuilder builder(flags, &emphasis, log.size(), encoding);
   builder.Feed(log);
   return builder.Finish();
 }
@@ -137,17 +191,30 @@ qsizetype Room(qint64 size, bool html) {
 
 // Where a block is cut for the two threads: just after the first line end from its middle on,
 // so that the second part starts a line; 0 where there is no such place. A CR that is the
-// block's last byte is no such place: its LF may begin the next block.
-qsizetype CutPoint(QByteArrayView block) {
+// block's last unit is no such place: its LF may begin the next block. The block's code units
+// begin at phase (a UTF-16 unit may be cut by the end of the block before).
+template <typename Units>
+qsizetype CutPoint(QByteArrayView block, qsizetype phase) {
+  constexpr qsizetype w = Units::kWidth;
   if (block.size() < kShareFrom) return 0;
   const char* const begin = block.data();
   const char* const end = begin + block.size();
-  const char* middle = begin + block.size() / 2;
-  const auto* cr = static_cast<const char*>(std::memchr(middle, '\r', size_t(end - middle)));
-  if (!cr || cr + 1 == end) return 0;
-  const char* next = cr + 1;
-  if (*next == '\n') ++next;
-  return next == end ? 0 : next - begin;
+  const char* middle = begin + phase + (block.size() / 2) / w * w;
+  const char* cr = nullptr;
+  if constexpr (w == 1) {
+    cr = static_cast<const char*>(std::memchr(middle, '\r', size_t(end - middle)));
+  } else {
+    for (const char* p = middle; end - p >= w; p += w) {
+      if (Units::Is(p, '\r')) {
+        cr = p;
+        break;
+      }
+    }
+  }
+  if (!cr || end - (cr + w) < w) return 0;
+  const char* next = cr + w;
+  if (Units::Is(next, '\n')) next += w;
+  return end - next < w ? 0 : next - begin;
 }
 
 }  // namespace
@@ -157,8 +224,12 @@ qsizetype CutPoint(QByteArrayView block) {
 // the next one.
 class ReversedTextBuilder::Helper {
  public:
-  Helper(const Module1& flags, const Emphasis* emphasis)
-      : text_(flags, emphasis), html_(emphasis != nullptr), thread_([this] { Run(); }) {}
+  Helper(const Module1& flags, const Emphasis* emphasis, LogEncoding encoding)
+      : text_(flags, emphasis),
+        encoding_(encoding),
+        splitter_(MakeSplitter(encoding)),
+        html_(emphasis != nullptr),
+        thread_([this] { Run(); }) {}
 
   ~Helper() {
     {
@@ -187,7 +258,7 @@ class ReversedTextBuilder::Helper {
 
   // Valid after Wait.
   QByteArrayView Built() const { return text_.Built(); }
-  LineSplitter TakeSplitter() { return std::exchange(splitter_, LineSplitter()); }
+  Splitter TakeSplitter() { return std::exchange(splitter_, MakeSplitter(encoding_)); }
 
  private:
   void Run() {
@@ -198,7 +269,12 @@ class ReversedTextBuilder::Helper {
       lock.unlock();
       try {
         text_.Reset(Room(part_.size(), html_));
-        splitter_.Feed(part_, [this](QByteArrayView line) { text_.Add(line); });
+        std::visit(
+            [this](auto& splitter) {
+              using Units = typename std::decay_t<decltype(splitter)>::UnitsType;
+              splitter.Feed(part_, [this](QByteArrayView line) { text_.Add<Units>(line); });
+            },
+            splitter_);
       } catch (...) {
         failure_ = std::current_exception();
       }
@@ -209,7 +285,8 @@ class ReversedTextBuilder::Helper {
   }
 
   Backwards text_;
-  LineSplitter splitter_;
+  const LogEncoding encoding_;
+  Splitter splitter_;
   const bool html_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -219,13 +296,19 @@ class ReversedTextBuilder::Helper {
   std::thread thread_;  // last: it starts once the rest is ready
 };
 
+ReversedTextBuilder::Splitter ReversedTextBuilder::MakeSplitter(LogEncoding encoding) {
+  if (encoding == LogEncoding::Utf16Le) return BasicLineSplitter<Utf16LeUnits>();
+  if (encoding == LogEncoding::Utf16Be) return BasicLineSplitter<Utf16BeUnits>();
+  return BasicLineSplitter<ByteUnits>();
+}
+
 ReversedTextBuilder::ReversedTextBuilder(const Module1& flags, const Emphasis* emphasis,
-                                         qint64 sizeHint)
-    : flags_(flags), text_(flags_, emphasis) {
+                                         qint64 sizeHint, LogEncoding encoding)
+    : flags_(flags), splitter_(MakeSplitter(encoding)), text_(flags_, emphasis) {
   text_.Reset(Room(sizeHint, emphasis != nullptr));
   if (sizeHint >= kHelperFrom) {
     try {
-      helper_ = std::make_unique<Helper>(flags_, emphasis);
+      helper_ = std::make_unique<Helper>(flags_, emphasis, encoding);
     } catch (const std::system_error&) {
       // No thread to be had: one does all the work.
     }
@@ -235,10 +318,16 @@ ReversedTextBuilder::ReversedTextBuilder(const Module1& flags, const Emphasis* e
 ReversedTextBuilder::~ReversedTextBuilder() = default;
 
 void ReversedTextBuilder::Feed(QByteArrayView block) {
-  auto add = [this](QByteArrayView line) { text_.Add(line); };
-  const qsizetype cut = helper_ ? CutPoint(block) : 0;
+  std::visit([&](auto& splitter) { FeedIn(splitter, block); }, splitter_);
+  fed_ += block.size();
+}
+
+template <typename Units>
+void ReversedTextBuilder::FeedIn(BasicLineSplitter<Units>& splitter, QByteArrayView block) {
+  auto add = [this](QByteArrayView line) { text_.Add<Units>(line); };
+  const qsizetype cut = helper_ ? CutPoint<Units>(block, qsizetype(fed_ % Units::kWidth)) : 0;
   if (cut == 0) {
-    splitter_.Feed(block, add);
+    splitter.Feed(block, add);
     return;
   }
   // The lines of the second part come first in the result: they are put in front of those of
@@ -247,7 +336,7 @@ void ReversedTextBuilder::Feed(QByteArrayView block) {
   helper_->Start(block.sliced(cut));
   std::exception_ptr failure;
   try {
-    splitter_.Feed(block.first(cut), add);
+    splitter.Feed(block.first(cut), add);
   } catch (...) {
     failure = std::current_exception();
   }
@@ -255,11 +344,16 @@ void ReversedTextBuilder::Feed(QByteArrayView block) {
   if (failure) std::rethrow_exception(failure);
   const QByteArrayView built = helper_->Built();
   if (!built.isEmpty()) std::memcpy(text_.Claim(built.size()), built.data(), size_t(built.size()));
-  splitter_ = helper_->TakeSplitter();
+  splitter_ = helper_->TakeSplitter();  // replaces the splitter given: nothing uses it after
 }
 
 QByteArray ReversedTextBuilder::Finish() {
-  splitter_.Finish([this](QByteArrayView line) { text_.Add(line); });
+  std::visit(
+      [this](auto& splitter) {
+        using Units = typename std::decay_t<decltype(splitter)>::UnitsType;
+        splitter.Finish([this](QByteArrayView line) { text_.Add<Units>(line); });
+      },
+      splitter_);
   return text_.Take();
 }
 
@@ -291,24 +385,26 @@ char* ReversedTextBuilder::Backwards::Claim(qsizetype n) {
   return out_.data() + free_;
 }
 
+template <typename Units>
 void ReversedTextBuilder::Backwards::Add(QByteArrayView line) {
-  KeepLine(line, flags_, emphasis_, [this](QByteArrayView kept, bool strong) {
+  using M = Markup<Units>;
+  KeepLine<Units>(line, flags_, emphasis_, [this](QByteArrayView kept, bool strong) {
     auto put = [](char* at, QByteArrayView piece) {
       if (!piece.isEmpty()) std::memcpy(at, piece.data(), size_t(piece.size()));
       return at + piece.size();
     };
     if (!emphasis_) {
-      char* at = Claim(kept.size() + 2);
-      put(put(at, kept), kCrLf);
+      char* at = Claim(kept.size() + M::kCrLf.size());
+      put(put(at, kept), M::kCrLf);
       return;
     }
-    const qsizetype size =
-        kept.size() + kBr.size() + (strong ? kStrongOpen.size() + kStrongClose.size() : 0);
+    const qsizetype size = kept.size() + M::kBr.size() +
+                           (strong ? M::kStrongOpen.size() + M::kStrongClose.size() : 0);
     char* at = Claim(size);
-    if (strong) at = put(at, kStrongOpen);
+    if (strong) at = put(at, M::kStrongOpen);
     at = put(at, kept);
-    if (strong) at = put(at, kStrongClose);
-    put(at, kBr);
+    if (strong) at = put(at, M::kStrongClose);
+    put(at, M::kBr);
   });
 }
 

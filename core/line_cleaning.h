@@ -6,36 +6,47 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <memory>
+#include <variant>
 
 #include "core/line_reader.h"
+#include "core/log_encoding.h"
 #include "core/module1.h"
 
 namespace parlotrim {
 
-// A line of one or more "-" (0x2D) and nothing else.
-bool IsSeparatorLine(QByteArrayView line);
+// A line of one or more "-" (U+002D) and nothing else, in the code units of the encoding.
+bool IsSeparatorLine(QByteArrayView line, LogEncoding encoding = LogEncoding::Ansi);
+
+// The texts below are in the log's code units: CR LF, "<br>" and the emphasis are written in
+// them. Their input is the log without its byte order mark, except for the working text of a
+// load, which is given the whole file and its format.
 
 // Working text of a load: CR LF before each kept line, in file order.
-QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags);
+QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags, const LogFormat& format = {});
 
 // The same, built inside the log's own buffer where it fits (the usual case: CR LF line ends),
 // which saves a second buffer of the log's size; otherwise copied as above.
-QByteArray TakeWorkingText(QByteArray log, const Module1& flags);
+QByteArray TakeWorkingText(QByteArray log, const Module1& flags, const LogFormat& format = {});
 
 // Converted text of Change and Save: each kept line followed by CR LF, last line first.
-QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags);
+QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags,
+                              LogEncoding encoding = LogEncoding::Ansi);
+
+// CR LF in the code units of an encoding.
+QByteArrayView LineEnd(LogEncoding encoding);
 
 // Emphasis of HTML Save: when set, a non-empty line that begins with keyword is wrapped in
 // <strong></strong>. An empty keyword begins every line.
 struct Emphasis {
   bool on = false;
-  QByteArray keyword;            // in the code page
+  QByteArray keyword;            // in the log's encoding
   bool keywordEncodable = true;  // false: the keyword matches no line at all
 };
 
 // Body block of HTML Save: each kept line (emphasised where it applies) followed by "<br>" and
 // CR LF, last line first. The separator rule runs before the emphasis, the blank rule after.
-QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasis& emphasis);
+QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasis& emphasis,
+                         LogEncoding encoding = LogEncoding::Ansi);
 
 // Builds the converted text (no emphasis given) or the HTML body block (emphasis given) from a
 // log that arrives in blocks, as it is read: each kept line goes straight to its place from the
@@ -43,8 +54,10 @@ QByteArray BuildHtmlBody(QByteArrayView log, const Module1& flags, const Emphasi
 // threads: the second half of each block on a helper thread, into a small buffer of its own.
 class ReversedTextBuilder {
  public:
-  // sizeHint: the log's size, if known; the result is sized from it and grows if needed.
-  ReversedTextBuilder(const Module1& flags, const Emphasis* emphasis, qint64 sizeHint);
+  // sizeHint: the log's size, if known; the result is sized from it and grows if needed. The
+  // blocks are the log's bytes after its byte order mark, split in the encoding's code units.
+  ReversedTextBuilder(const Module1& flags, const Emphasis* emphasis, qint64 sizeHint,
+                      LogEncoding encoding = LogEncoding::Ansi);
   ~ReversedTextBuilder();
   ReversedTextBuilder(const ReversedTextBuilder&) = delete;
   ReversedTextBuilder& operator=(const ReversedTextBuilder&) = delete;
@@ -60,6 +73,7 @@ class ReversedTextBuilder {
         : flags_(flags), emphasis_(emphasis) {}
     // Makes room for size bytes (growing later if they do not fit) and forgets what was built.
     void Reset(qsizetype size);
+    template <typename Units>
     void Add(QByteArrayView line);
     // Room for n more bytes in front of the text built so far; returns where they go.
     char* Claim(qsizetype n);
@@ -73,9 +87,15 @@ class ReversedTextBuilder {
     qsizetype free_ = 0;  // out_[free_, size) holds the text built so far
   };
   class Helper;
+  using Splitter = std::variant<BasicLineSplitter<ByteUnits>, BasicLineSplitter<Utf16LeUnits>,
+                                BasicLineSplitter<Utf16BeUnits>>;
+  static Splitter MakeSplitter(LogEncoding encoding);
+  template <typename Units>
+  void FeedIn(BasicLineSplitter<Units>& splitter, QByteArrayView block);
 
   const Module1 flags_;
-  LineSplitter splitter_;
+  Splitter splitter_;
+  qint64 fed_ = 0;  // bytes fed so far: where the code units of a block begin
   Backwards text_;
   std::unique_ptr<Helper> helper_;  // only for a large log
 };

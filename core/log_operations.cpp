@@ -7,6 +7,8 @@
 
 #include "core/html_document.h"
 #include "core/line_cleaning.h"
+#include "core/log_codec.h"
+#include "core/log_encoding.h"
 #include "core/texts.h"
 #include "platform/code_page.h"
 #include "platform/large_buffer.h"
@@ -36,7 +38,10 @@ FileResult LogOperations::ShowWorkingText(const NativeName& name) {
   const FileResult result = GuardMemory([&] {
     QByteArray data;
     FileResult read = files_.ReadAll(logFolder_, name, &data);
-    if (read.ok()) window_.SetText1(TakeWorkingText(std::move(data), module_));
+    if (read.ok()) {
+      const LogFormat format = DetectLogFormat(data, true);
+      window_.SetText1(TakeWorkingText(std::move(data), module_, format), format.encoding);
+    }
     return read;
   });
   if (!result.ok()) window_.SetText1(QByteArray());
@@ -110,17 +115,23 @@ void LogOperations::Command1_Click() {
   const NativeName name = window_.Text2();
   const FileResult written = GuardMemory([&] {
     std::optional<ReversedTextBuilder> builder;
+    LogFormatReader reader(
+        [&](const LogFormat& format, qint64 fileSize) {
+          builder.emplace(module_, nullptr, fileSize, format.encoding);
+        },
+        [&](QByteArrayView block) { builder->Feed(block); });
     QByteArray converted;
     return files_.RewriteLog(
-        logFolder_, name,
-        [&](QByteArrayView block, qint64 fileSize) {
-          if (!builder) builder.emplace(module_, nullptr, fileSize);
-          builder->Feed(block);
-        },
+        logFolder_, name, [&](QByteArrayView block, qint64 fileSize) { reader.Add(block, fileSize); },
         [&] {
-          if (builder) converted = builder->Finish();
-          window_.SetText1(converted);
-          return QList<QByteArrayView>{converted, "\r\n"};
+          // The byte order mark opens the file, as before; the lines come after it.
+          const LogFormat format = reader.Finish();
+          converted = builder->Finish();
+          window_.SetText1(converted, format.encoding);
+          QList<QByteArrayView> pieces;
+          if (format.bomSize) pieces.append(BomBytes(format));
+          pieces << converted << LineEnd(format.encoding);
+          return pieces;
         });
   });
   if (!written.ok()) {
@@ -145,22 +156,27 @@ void LogOperations::Command3_Click() {
   window_.SetText1(QByteArray());
 
   const NativeName name = window_.Text2();
-  if (emphasis.on) {
-    // The keyword is compared as bytes in the log's code page. One that cannot be encoded can
-    // begin no line of the log.
-    emphasis.keyword = EncodeCodePage(window_.Text3(), &emphasis.keywordEncodable);
-  }
+  const QString keyword = emphasis.on ? window_.Text3() : QString();
   const NativeName documentName = HtmlDocumentName(name);
   const FileResult written = GuardMemory([&] {
     std::optional<ReversedTextBuilder> builder;
-    FileResult result = files_.ReadBlocks(logFolder_, name, [&](QByteArrayView block, qint64 size) {
-      if (!builder) builder.emplace(module_, &emphasis, size);
-      builder->Feed(block);
-    });
+    LogFormatReader reader(
+        [&](const LogFormat& format, qint64 fileSize) {
+          // The keyword is compared as bytes in the log's encoding. One that cannot be encoded
+          // can begin no line of the log.
+          if (emphasis.on)
+            emphasis.keyword = EncodeForLog(keyword, format.encoding, &emphasis.keywordEncodable);
+          builder.emplace(module_, &emphasis, fileSize, format.encoding);
+        },
+        [&](QByteArrayView block) { builder->Feed(block); });
+    FileResult result = files_.ReadBlocks(
+        logFolder_, name, [&](QByteArrayView block, qint64 size) { reader.Add(block, size); });
     if (!result.ok()) return result;
-    const QByteArray body = builder ? builder->Finish() : QByteArray();
-    window_.SetText1(body);
-    const HtmlDocumentParts parts = MakeHtmlDocumentParts(DecodeFileName(documentName));
+    const LogFormat format = reader.Finish();
+    const QByteArray body = builder->Finish();
+    window_.SetText1(body, format.encoding);
+    const HtmlDocumentParts parts =
+        MakeHtmlDocumentParts(DecodeFileName(documentName), format.encoding);
     return files_.ReplaceDocument(logFolder_, documentName, {parts.head, body, parts.tail});
   });
   if (written.failure == FileResult::Unsynced) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "core/log_encoding.h"
 #include "platform/message_box.h"
 #include "platform/native_name.h"
 
@@ -36,9 +37,10 @@ class LogWindow {
   virtual NativeName Text2() const = 0;
   // Sets the file-name box and repaints it at once.
   virtual void SetText2(const NativeName& name) = 0;
-  // Replaces the working text. The bytes are the log's own (code page); the window decodes
-  // them only for display.
-  virtual void SetText1(const QByteArray& workingText) = 0;
+  // Replaces the working text. The bytes are the log's own, in its encoding; the window
+  // decodes them only for display.
+  virtual void SetText1(const QByteArray& workingText,
+                        LogEncoding encoding = LogEncoding::Ansi) = 0;
   // Tick state of Check1: 1 ticked, 0 not.
   virtual int Check1Value() const = 0;
   virtual QString Text3() const = 0;

@@ -67,22 +67,11 @@ struct RunDecoder {
 };
 #endif
 
-}  // namespace
-
 // The code page converter is given only runs of well-formed characters without control
 // codes: on its own it turns stray bytes into U+001A and swaps some control codes, where the
 // window wants U+FFFD for what does not decode and each control code as itself.
-QString DecodeCodePage(QByteArrayView bytes) {
-#ifdef Q_OS_WIN
-  // The lead and trail bytes below are those of code page 932; other code pages decode whole.
-  if (::GetACP() != 932) {
-    QStringDecoder whole = MakeDecoder();
-    return whole.decode(bytes);
-  }
-  const RunDecoder decoder;
-#else
-  QStringDecoder decoder = MakeDecoder();
-#endif
+template <typename Decoder>
+QString DecodeRuns(QByteArrayView bytes, Decoder& decoder) {
   QString out;
   out.reserve(bytes.size());
   const auto* p = reinterpret_cast<const uchar*>(bytes.data());
@@ -108,34 +97,78 @@ QString DecodeCodePage(QByteArrayView bytes) {
   return out;
 }
 
+}  // namespace
+
+QString DecodeCodePage(QByteArrayView bytes) {
+#ifdef Q_OS_WIN
+  // The lead and trail bytes below are those of code page 932; other code pages decode whole.
+  if (::GetACP() != 932) {
+    QStringDecoder whole = MakeDecoder();
+    return whole.decode(bytes);
+  }
+#endif
+  return DecodeShiftJis(bytes);
+}
+
+QString DecodeShiftJis(QByteArrayView bytes) {
+#ifdef Q_OS_WIN
+  const RunDecoder decoder;
+#else
+  QStringDecoder decoder = MakeDecoder();
+#endif
+  return DecodeRuns(bytes, decoder);
+}
+
 QString DecodeFileName(QByteArrayView bytes) {
   QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
   const QString name = utf8.decode(bytes);
   return utf8.hasError() ? DecodeCodePage(bytes) : name;
 }
 
-QByteArray EncodeCodePage(const QString& text, bool* ok) {
+namespace {
+
 #ifdef Q_OS_WIN
-  // Without best fit, which would encode "é" as "e": a character the code page lacks is told.
+// Without best fit, which would encode "é" as "e": a character the code page lacks is told.
+QByteArray EncodeWith(UINT codePage, const QString& text, bool* ok) {
   if (text.isEmpty()) {
     if (ok) *ok = true;
     return QByteArray();
   }
   const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
   BOOL lacking = FALSE;
-  const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(text.size()),
+  const int n = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, int(text.size()),
                                       nullptr, 0, nullptr, &lacking);
   QByteArray bytes(qMax(n, 0), Qt::Uninitialized);
   if (n > 0)
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(text.size()), bytes.data(), n,
-                          nullptr, &lacking);
+    ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, int(text.size()), bytes.data(),
+                          n, nullptr, &lacking);
   if (ok) *ok = n > 0 && !lacking;
   return bytes;
+}
 #else
+QByteArray EncodeWith(const QString& text, bool* ok) {
   QStringEncoder encoder = MakeEncoder();
   QByteArray bytes = encoder.encode(text);
   if (ok) *ok = encoder.isValid() && !encoder.hasError();
   return bytes;
+}
+#endif
+
+}  // namespace
+
+QByteArray EncodeCodePage(const QString& text, bool* ok) {
+#ifdef Q_OS_WIN
+  return EncodeWith(CP_ACP, text, ok);
+#else
+  return EncodeWith(text, ok);
+#endif
+}
+
+QByteArray EncodeShiftJis(const QString& text, bool* ok) {
+#ifdef Q_OS_WIN
+  return EncodeWith(932, text, ok);
+#else
+  return EncodeWith(text, ok);
 #endif
 }
 

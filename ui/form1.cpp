@@ -109,8 +109,8 @@ void Form1::SetText2(const NativeName& name) {
   c_.Text2->repaint();
 }
 
-void Form1::SetText1(const QByteArray& workingText) {
-  c_.Text1->SetBytes(workingText);
+void Form1::SetText1(const QByteArray& workingText, LogEncoding encoding) {
+  c_.Text1->SetBytes(workingText, encoding);
 }
 
 int Form1::Check1Value() const {

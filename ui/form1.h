@@ -36,7 +36,7 @@ class Form1 : public QWidget, public LogWindow {
   NativeName File1FileName() const override;
   NativeName Text2() const override;
   void SetText2(const NativeName& name) override;
-  void SetText1(const QByteArray& workingText) override;
+  void SetText1(const QByteArray& workingText, LogEncoding encoding) override;
   int Check1Value() const override;
   QString Text3() const override;
   void SetLabel6(const QString& caption, quint32 colour) override;

@@ -1,6 +1,6 @@
 #include "ui/line_display.h"
 
-#include "platform/code_page.h"
+#include "core/log_codec.h"
 
 namespace parlotrim {
 
@@ -22,9 +22,14 @@ bool NeedsCare(const QString& text) {
 
 }  // namespace
 
-QString LineForDisplay(QByteArrayView line) {
+QString LineForDisplay(QByteArrayView line, LogEncoding encoding) {
   const bool cut = line.size() > kMaxShownBytes;
-  QString decoded = DecodeCodePage(cut ? line.first(kMaxShownBytes) : line);
+  qsizetype shownBytes = kMaxShownBytes;  // even: whole UTF-16 units
+  if (cut && encoding == LogEncoding::Utf8) {
+    // Not inside a character: back to the start of the sequence the cut falls in.
+    for (int back = 0; back < 3 && (uchar(line[shownBytes]) & 0xC0) == 0x80; ++back) --shownBytes;
+  }
+  QString decoded = DecodeLog(cut ? line.first(shownBytes) : line, encoding);
   if (cut) decoded += QChar(kEllipsis);
   if (!NeedsCare(decoded)) return decoded;
 

@@ -1,20 +1,25 @@
-// Where the lines of the working text start. Lines are separated by CR LF only; a lone CR or
-// LF belongs to its line. The index keeps the start of every 32nd line and finds the others
-// from there when asked: one sweep over the bytes builds it, and it stays small, so a text of
-// a hundred megabytes and millions of lines is indexed in a few tens of milliseconds.
+// Where the lines of the working text start. Lines are separated by CR LF only (in the code
+// units of the text's encoding); a lone CR or LF belongs to its line. The index keeps the start
+// of every 32nd line and finds the others from there when asked: one sweep over the bytes
+// builds it, and it stays small, so a text of a hundred megabytes and millions of lines is
+// indexed in a few tens of milliseconds.
 #pragma once
 
 #include <QByteArrayView>
 #include <vector>
+
+#include "core/log_encoding.h"
 
 namespace parlotrim {
 
 class LineIndex {
  public:
   LineIndex() { Build(QByteArrayView()); }
-  explicit LineIndex(QByteArrayView text) { Build(text); }
+  explicit LineIndex(QByteArrayView text, LogEncoding encoding = LogEncoding::Ansi) {
+    Build(text, encoding);
+  }
 
-  void Build(QByteArrayView text);
+  void Build(QByteArrayView text, LogEncoding encoding = LogEncoding::Ansi);
 
   // Always at least one: an empty text is one empty line.
   qsizetype LineCount() const { return count_; }
@@ -24,8 +29,14 @@ class LineIndex {
   qsizetype LongestLine() const { return longest_; }
 
  private:
+  template <typename Units>
+  void BuildIn(QByteArrayView text);
+  template <typename Units>
+  QByteArrayView LineIn(QByteArrayView text, qsizetype n) const;
+
   static constexpr qsizetype kStride = 32;
   std::vector<qsizetype> checkpoints_;  // start of lines 0, kStride, 2 * kStride, ...
+  LogEncoding encoding_ = LogEncoding::Ansi;
   qsizetype count_ = 0;
   qsizetype longest_ = 0;
   qsizetype longestBytes_ = 0;

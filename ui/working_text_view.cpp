@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/code_page.h"
+#include "core/log_codec.h"
 #include "platform/large_buffer.h"
 #include "ui/line_display.h"
 #include "ui/line_painter.h"
@@ -35,10 +35,11 @@ WorkingTextView::WorkingTextView(QWidget* parent) : QAbstractScrollArea(parent) 
   UpdateScrollBars();
 }
 
-void WorkingTextView::SetBytes(QByteArray bytes) {
+void WorkingTextView::SetBytes(QByteArray bytes, LogEncoding encoding) {
   pendingIndex_ = std::future<LineIndex>();  // the index thread lets go of the old text
   index_ = LineIndex();
   QByteArray old = std::exchange(bytes_, std::move(bytes));
+  encoding_ = encoding;
   // Emptied before a new text is built: the new one may be built in the memory of this one.
   // Replaced by a new text, it goes, with any memory kept from before.
   if (bytes_.isEmpty())
@@ -50,7 +51,8 @@ void WorkingTextView::SetBytes(QByteArray bytes) {
   if (bytes_.size() >= kIndexAsideBytes) {
     try {
       // The thread holds its own reference to the bytes, which nobody changes.
-      pendingIndex_ = std::async(std::launch::async, [text = bytes_] { return LineIndex(text); });
+      pendingIndex_ = std::async(std::launch::async,
+                                 [text = bytes_, encoding] { return LineIndex(text, encoding); });
       QMetaObject::invokeMethod(this, &WorkingTextView::FitToText, Qt::QueuedConnection);
       indexed = false;
     } catch (const std::system_error&) {
@@ -58,7 +60,7 @@ void WorkingTextView::SetBytes(QByteArray bytes) {
     }
   }
   if (indexed) {
-    index_.Build(bytes_);
+    index_.Build(bytes_, encoding_);
     FitToText();
   }
   verticalScrollBar()->setValue(0);
@@ -95,7 +97,7 @@ void WorkingTextView::SelectAll() {
 
 void WorkingTextView::Copy() const {
   if (!allSelected_) return;
-  QGuiApplication::clipboard()->setText(DecodeCodePage(bytes_));
+  QGuiApplication::clipboard()->setText(DecodeLog(bytes_, encoding_));
 }
 
 int WorkingTextView::LineHeight() const {
@@ -110,7 +112,7 @@ void WorkingTextView::MeasureWidest() {
   // The line with the most bytes is, in a double-byte code page, about the widest one; lines
   // found wider while drawing widen the range further.
   const LineIndex& index = Index();
-  const QString longest = LineForDisplay(index.Line(bytes_, index.LongestLine()));
+  const QString longest = LineForDisplay(index.Line(bytes_, index.LongestLine()), encoding_);
   widest_ = LinePainter(font()).Width(longest);
 }
 
@@ -141,7 +143,7 @@ void WorkingTextView::paintEvent(QPaintEvent*) {
   int widest = widest_;
   for (qsizetype n = first; n < last; ++n) {
     const int top = kMargin + static_cast<int>(n - first) * lineHeight;
-    const QString text = LineForDisplay(index.Line(bytes_, n));
+    const QString text = LineForDisplay(index.Line(bytes_, n), encoding_);
     const int width = lines.Width(text);
     widest = std::max(widest, width);
     if (allSelected_) {

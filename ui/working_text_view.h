@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <future>
 
+#include "core/log_encoding.h"
 #include "ui/line_index.h"
 
 namespace parlotrim {
@@ -18,10 +19,11 @@ class WorkingTextView : public QAbstractScrollArea {
  public:
   explicit WorkingTextView(QWidget* parent = nullptr);
 
-  // Shows new bytes (CR LF between lines) from the first line and the left edge. A large text
-  // is indexed on another thread, so that the caller can go on (write the text to disk) in
-  // the meantime; the view waits for the index when it first needs it.
-  void SetBytes(QByteArray bytes);
+  // Shows new bytes (CR LF between lines, in the encoding's code units) from the first line and
+  // the left edge. A large text is indexed on another thread, so that the caller can go on
+  // (write the text to disk) in the meantime; the view waits for the index when it first
+  // needs it.
+  void SetBytes(QByteArray bytes, LogEncoding encoding = LogEncoding::Ansi);
   const QByteArray& Bytes() const { return bytes_; }
   qsizetype LineCount() const { return Index().LineCount(); }
   // The first line on screen.
@@ -49,6 +51,7 @@ class WorkingTextView : public QAbstractScrollArea {
   void UpdateScrollBars();
 
   QByteArray bytes_;
+  LogEncoding encoding_ = LogEncoding::Ansi;
   mutable LineIndex index_;
   mutable std::future<LineIndex> pendingIndex_;  // the index of bytes_ while it is being built
   int widest_ = 0;                               // pixels: the widest line measured so far

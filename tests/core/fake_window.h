@@ -49,7 +49,10 @@ class FakeWindow : public LogWindow, public BoxLog {
   NativeName File1FileName() const override { return selected; }
   NativeName Text2() const override { return text2; }
   void SetText2(const NativeName& name) override { text2 = name; }
-  void SetText1(const QByteArray& workingText) override { text1 = workingText; }
+  void SetText1(const QByteArray& workingText, LogEncoding encoding) override {
+    text1 = workingText;
+    text1Encoding = encoding;
+  }
   int Check1Value() const override { return check1; }
   QString Text3() const override { return text3; }
   void SetLabel6(const QString& caption, quint32 colour) override {
@@ -64,6 +67,7 @@ class FakeWindow : public LogWindow, public BoxLog {
 
   NativeName selected, text2;
   QByteArray text1;
+  LogEncoding text1Encoding = LogEncoding::Ansi;
   int check1 = 0;
   QString text3, label6;
   quint32 label6Colour = 0;
