@@ -143,8 +143,12 @@ QString DecodeLog(QByteArrayView bytes, LogEncoding encoding) {
       // A byte order mark inside the text is shown as the character it is.
       QStringDecoder decoder(Unicode(encoding), QStringConverter::Flag::Stateless |
                                                     QStringConverter::Flag::ConvertInitialBom);
-      QString text = decoder.decode(bytes);
-      if (encoding != LogEncoding::Utf8) ReplaceLoneSurrogates(text);
+      if (encoding == LogEncoding::Utf8) return decoder.decode(bytes);
+      // An odd last byte is no character; the decoder would drop it without a trace.
+      const bool odd = bytes.size() % 2 != 0;
+      QString text = decoder.decode(odd ? bytes.chopped(1) : bytes);
+      ReplaceLoneSurrogates(text);
+      if (odd) text += QChar::ReplacementCharacter;
       return text;
     }
   }

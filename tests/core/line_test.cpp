@@ -6,14 +6,44 @@
 
 #include "core/line_cleaning.h"
 #include "core/line_reader.h"
+#include "core/log_encoding.h"
 
 namespace parlotrim {
 namespace {
 
-// Whole, and fed in three blocks cut at every pair of places, so that each CR and LF lands on
-// a block edge.
+constexpr LogEncoding kAnsi = LogEncoding::Ansi, kUtf8 = LogEncoding::Utf8,
+                      kLe = LogEncoding::Utf16Le, kBe = LogEncoding::Utf16Be;
+
+// Each byte as a code unit of the encoding: ASCII text in UTF-16, and a stand-in for any other
+// character, so that one table of logs serves every encoding.
+QByteArray In(LogEncoding encoding, QByteArrayView bytes) {
+  if (UnitWidth(encoding) == 1) return bytes.toByteArray();
+  QByteArray out;
+  for (char b : bytes) {
+    if (encoding == kBe) out += '\0';
+    out += b;
+    if (encoding == kLe) out += '\0';
+  }
+  return out;
+}
+QList<QByteArray> In(LogEncoding encoding, const QList<QByteArray>& lines) {
+  QList<QByteArray> out;
+  for (const QByteArray& line : lines) out << In(encoding, line);
+  return out;
+}
+
+// Whole, and fed in three blocks cut at every pair of places, so that each CR and LF (and each
+// byte of a UTF-16 unit) lands on a block edge. Every row in bytes and in UTF-16 of both byte
+// orders, and rows of UTF-16 of its own.
 TEST(LineReader, SameLinesWholeAndForEveryBlockCut) {
-  const QList<std::pair<QByteArray, QList<QByteArray>>> cases = {
+  struct Case {
+    QList<LogEncoding> encodings;
+    QByteArray input;
+    QList<QByteArray> lines;  // in the encoding's code units
+  };
+  const QList<LogEncoding> all = {kAnsi, kLe, kBe};
+  QList<Case> cases;
+  const QList<std::pair<QByteArray, QList<QByteArray>>> shared = {
       {"", {}},
       {"a\r\nb\r\n", {"a", "b"}},
       {"a\rb\r", {"a", "b"}},
@@ -26,21 +56,41 @@ TEST(LineReader, SameLinesWholeAndForEveryBlockCut) {
       {"a\r\n\r\n", {"a", ""}},
       {QByteArray("\0\x80\xff\r\n\x81", 6), {QByteArray("\0\x80\xff", 3), "\x81"}},
   };
-  for (const auto& [input, lines] : cases) {
-    QList<QByteArray> got;
-    auto sink = [&](QByteArrayView line) { got.append(line.toByteArray()); };
-    ForEachLine(input, sink);
-    EXPECT_EQ(got, lines) << input.toHex().constData();
-    const QByteArrayView data(input);
-    for (qsizetype i = 0; i <= data.size(); ++i) {
-      for (qsizetype j = i; j <= data.size(); ++j) {
-        got.clear();
-        LineSplitter splitter;
-        for (QByteArrayView block : {data.first(i), data.sliced(i, j - i), data.sliced(j)})
-          splitter.Feed(block, sink);
-        splitter.Finish(sink);
-        EXPECT_EQ(got, lines) << input.toHex().constData() << " cut " << i << "," << j;
-      }
+  for (const auto& [input, lines] : shared) {
+    for (LogEncoding e : all) cases.append({{e}, In(e, input), In(e, lines)});
+  }
+  cases += {
+      // CR and LF bytes inside other characters (U+0D0A, U+0A0D, U+0D00) end no line.
+      {{kLe}, QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6), {QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6)}},
+      {{kBe}, QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6), {QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6)}},
+      // An odd last byte stays with the last line, or makes one after the last line end.
+      {{kLe}, QByteArray("a\0\r\0\n\0b\0x", 9), {QByteArray("a\0", 2), QByteArray("b\0x", 3)}},
+      {{kBe}, QByteArray("\0a\0\r\0\nx", 7), {QByteArray("\0a", 2), "x"}},
+      {{kLe}, QByteArray("\r\0x", 3), {"", "x"}},
+      // An unpaired surrogate is kept as it is.
+      {{kLe}, QByteArray("\x00\xd8\r\0\x00\xdc", 6), {QByteArray("\x00\xd8", 2), QByteArray("\x00\xdc", 2)}},
+  };
+  for (const Case& c : cases) {
+    for (LogEncoding e : c.encodings) {
+      WithUnits(e, [&](auto units) {
+        using Units = decltype(units);
+        const std::string trace = c.input.toHex().toStdString() + " in " + std::to_string(int(e));
+        QList<QByteArray> got;
+        auto sink = [&](QByteArrayView line) { got.append(line.toByteArray()); };
+        ForEachLine<Units>(c.input, sink);
+        EXPECT_EQ(got, c.lines) << trace;
+        const QByteArrayView data(c.input);
+        for (qsizetype i = 0; i <= data.size(); ++i) {
+          for (qsizetype j = i; j <= data.size(); ++j) {
+            got.clear();
+            BasicLineSplitter<Units> splitter;
+            for (QByteArrayView block : {data.first(i), data.sliced(i, j - i), data.sliced(j)})
+              splitter.Feed(block, sink);
+            splitter.Finish(sink);
+            EXPECT_EQ(got, c.lines) << trace << " cut " << i << "," << j;
+          }
+        }
+      });
     }
   }
 }
@@ -68,15 +118,31 @@ TEST(LineCleaning, FlagCombinations) {
       {true, true, "\x81\x7c\r\n\x81\x5b\r\n==\r\n__", "\r\n\x81\x7c\r\n\x81\x5b\r\n==\r\n__",
        "__\r\n==\r\n\x81\x5b\r\n\x81\x7c\r\n"},  // full-width and other dashes are no separators
   };
+  // Each log also with a byte order mark, which is no part of its first line: the working
+  // text of a load is made from the whole file, the other texts from what follows the mark.
+  const QList<std::pair<LogFormat, QByteArray>> formats = {
+      {{kAnsi, 0}, ""},
+      {{kUtf8, 3}, "\xef\xbb\xbf"},
+      {{kLe, 2}, "\xff\xfe"},
+      {{kBe, 2}, "\xfe\xff"},
+  };
   for (const Case& c : cases) {
-    const Module1 flags{c.nullDelete, c.lineDelete};
-    SCOPED_TRACE(c.log.toStdString() + (c.lineDelete ? " lines" : "") +
-                 (c.nullDelete ? " nulls" : ""));
-    EXPECT_EQ(BuildWorkingText(c.log, flags), c.workingText);
-    EXPECT_EQ(TakeWorkingText(QByteArray(c.log.constData(), c.log.size()), flags), c.workingText);
-    EXPECT_EQ(BuildConvertedText(c.log, flags), c.convertedText);
-    EXPECT_EQ(BuildHtmlBody(c.log, flags, {}),
-              QByteArray(c.convertedText).replace("\r\n", "<br>\r\n"));
+    for (const auto& [format, bom] : formats) {
+      const Module1 flags{c.nullDelete, c.lineDelete};
+      const LogEncoding e = format.encoding;
+      SCOPED_TRACE(c.log.toStdString() + (c.lineDelete ? " lines" : "") +
+                   (c.nullDelete ? " nulls" : "") + " in " + std::to_string(int(e)));
+      const QByteArray log = In(e, c.log), file = bom + log, working = In(e, c.workingText),
+                       converted = In(e, c.convertedText);
+      EXPECT_EQ(BuildWorkingText(file, flags, format), working);
+      QByteArray roomInFront(4, 'r');
+      roomInFront.remove(0, 4);
+      roomInFront.append(file);
+      EXPECT_EQ(TakeWorkingText(roomInFront, flags, format), working);
+      EXPECT_EQ(BuildConvertedText(log, flags, e), converted);
+      EXPECT_EQ(BuildHtmlBody(log, flags, {}, e),
+                QByteArray(converted).replace(In(e, "\r\n"), In(e, "<br>\r\n")));
+    }
   }
 }
 
@@ -86,24 +152,29 @@ TEST(LineCleaning, InPlaceAndBlockwiseBuildsMatchWholeOnes) {
   std::mt19937 rng(5);
   const char alphabet[] = {'a', '-', '\r', '\n', 'b', '\r'};
   const Emphasis emphasis{true, "a", true};
-  for (int n = 0; n < 500; ++n) {
+  for (int n = 0; n < 800; ++n) {
+    const LogEncoding encoding = n < 500 ? kAnsi : n % 2 ? kLe : kBe;
     QByteArray log;
-    for (int i = rng() % (n < 300 ? 40 : 3000); i > 0; --i)
+    for (int i = rng() % (n % 500 < 300 ? 40 : 3000); i > 0; --i)
       log += alphabet[rng() % sizeof alphabet];
+    log = In(encoding, log);
+    if (n % 7 == 0) log += 'z';  // an odd last byte in UTF-16
     const Module1 flags{(n & 1) != 0, (n & 2) != 0};
+    const Emphasis wide{true, In(encoding, "a"), true};
     QByteArray exactCapacity;
     exactCapacity.reserve(log.size());
     exactCapacity.append(log);
-    EXPECT_EQ(TakeWorkingText(exactCapacity, flags), BuildWorkingText(log, flags))
+    EXPECT_EQ(TakeWorkingText(exactCapacity, flags, {encoding, 0}),
+              BuildWorkingText(log, flags, {encoding, 0}))
         << log.toHex().constData() << " flags " << (n & 3);
-    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &emphasis}) {
-      ReversedTextBuilder builder(flags, e, n % 3 == 0 ? 0 : log.size());
+    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &emphasis, &wide}) {
+      ReversedTextBuilder builder(flags, e, n % 3 == 0 ? 0 : log.size(), encoding);
       for (qsizetype at = 0, take; at < log.size(); at += take) {
         take = qMin<qsizetype>(1 + rng() % 50, log.size() - at);
         builder.Feed(QByteArrayView(log).sliced(at, take));
       }
-      EXPECT_EQ(builder.Finish(),
-                e ? BuildHtmlBody(log, flags, *e) : BuildConvertedText(log, flags));
+      EXPECT_EQ(builder.Finish(), e ? BuildHtmlBody(log, flags, *e, encoding)
+                                    : BuildConvertedText(log, flags, encoding));
     }
   }
 }
@@ -115,7 +186,8 @@ TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
   std::mt19937 rng(11);
   const QByteArray ends[] = {"\r\n", "\r\n", "\r\n", "\r", "\n", ""};
   const Emphasis emphasis{true, "ab", true};
-  for (int n = 0; n < 4; ++n) {
+  for (int n = 0; n < 6; ++n) {
+    const LogEncoding encoding = n < 4 ? kAnsi : n == 4 ? kLe : kBe;
     QByteArray log;
     while (log.size() < (qsizetype(9) << 20)) {
       const int kind = int(rng() % 100);
@@ -126,10 +198,13 @@ TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
       else if (kind > 10)
         log += QByteArray("abcdefgh").first(rng() % 8) + QByteArray(rng() % 60, 'x');
       log += ends[rng() % std::size(ends)];
+      if (encoding != kAnsi && log.size() > (qsizetype(9) << 19)) break;
     }
+    log = In(encoding, log);
     const Module1 flags{(n & 1) != 0, (n & 2) != 0};
-    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &emphasis}) {
-      ReversedTextBuilder one(flags, e, 0), two(flags, e, log.size());
+    const Emphasis wide{true, In(encoding, "ab"), true};
+    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), encoding == kAnsi ? &emphasis : &wide}) {
+      ReversedTextBuilder one(flags, e, 0, encoding), two(flags, e, log.size(), encoding);
       one.Feed(log);
       for (qsizetype at = 0, take, blocks = 0; at < log.size(); at += take, ++blocks) {
         take = qMin<qsizetype>((64 << 10) + rng() % (3 << 19), log.size() - at);
@@ -163,10 +238,62 @@ TEST(HtmlBody, Emphasis) {
       {"emphasis off ignores keyword", false, false, "A", "A", "A<br>\r\n"},
       {"shift jis keyword", false, true, "\x83\x70", "\x83\x70\x81\x5b\r\n\x83\x71",
        "\x83\x71<br>\r\n<strong>\x83\x70\x81\x5b</strong><br>\r\n"},
+      // ISO-2022-JP: "パ" as the keyword, which ends in JIS X 0208, begins "パー" and not "パ".
+      {"iso-2022-jp keyword", false, true, "\x1b$B%Q",
+       "\x1b$B%Q!<\x1b(B\r\n\x1b$B%Q\x1b(B\r\n\x1b$B%R\x1b(B",
+       "\x1b$B%R\x1b(B<br>\r\n<strong>\x1b$B%Q\x1b(B</strong><br>\r\n"
+       "<strong>\x1b$B%Q!<\x1b(B</strong><br>\r\n"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(BuildHtmlBody(c.log, {false, c.lineDelete}, {c.on, c.keyword, true}), c.body)
         << c.name;
+}
+
+// The encoding of a log, from its first bytes; where the decision needs more than one block,
+// whatever blocks the read brings give the same one.
+TEST(LogFormat, ToldFromTheBytes) {
+  struct Case {
+    const char* name;
+    QByteArray log;
+    LogFormat format;
+  };
+  const QByteArray utf8 = "\xe3\x81\x9f\xe3\x82\x8d\xe3\x81\x86";  // たろう
+  const QByteArray longAscii(kSniffBytes - 4, 'a');  // たろう cut after た and one byte
+  const QList<Case> cases = {
+      {"empty", "", {kAnsi, 0}},
+      {"ascii", "hello\r\n", {kAnsi, 0}},
+      {"utf-8 bom", "\xef\xbb\xbfhello", {kUtf8, 3}},
+      {"utf-8 bom alone", "\xef\xbb\xbf", {kUtf8, 3}},
+      {"utf-16 le bom", "\xff\xfe", {kLe, 2}},
+      {"utf-16 be bom", "\xfe\xff\0a", {kBe, 2}},
+      {"utf-8", "x " + utf8 + "\r\n", {kUtf8, 0}},
+      {"shift jis", "\x82\xbd\x82\xeb\x82\xa4\r\n", {kAnsi, 0}},  // たろう
+      // ﾃｽ in Shift JIS is also ý in UTF-8: half-width katakana, as in a Japanese log.
+      {"shift jis valid as utf-8", "\xc3\xbd\r\n", {kAnsi, 0}},
+      {"two-byte utf-8 not shift jis", "caf\xc3\xa9 \xc3\xa0\xc3\x80\r\n", {kUtf8, 0}},
+      {"utf-8 cut at the end of the file", "x" + utf8.first(2), {kAnsi, 0}},
+      {"utf-8 cut by the end of the head", longAscii + utf8, {kUtf8, 0}},
+      {"utf-8 for 100 KiB, then shift jis", utf8 + QByteArray(100 * 1024, 'a') + "\x82\xbd",
+       {kUtf8, 0}},
+      {"overlong utf-8", "\xc0\xaf\xe0\x80\xaf", {kAnsi, 0}},
+      {"iso-2022-jp", "\x1b$B$?$m$&\x1b(B\r\n", {LogEncoding::Iso2022Jp, 0}},
+      {"ascii with a colour escape", "\x1b[31mred\x1b[0m", {kAnsi, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DetectLogFormat(c.log, true), c.format);
+    for (qsizetype block : {qsizetype(1), qsizetype(4096), qsizetype(1) << 20}) {
+      LogFormat started{LogEncoding::Iso2022Jp, 99};
+      QByteArray fed;
+      LogFormatReader reader([&](const LogFormat& f, qint64) { started = f; },
+                             [&](QByteArrayView b) { fed += b; });
+      for (qsizetype at = 0; at < c.log.size(); at += block)
+        reader.Add(QByteArrayView(c.log).sliced(at, qMin(block, c.log.size() - at)), c.log.size());
+      EXPECT_EQ(reader.Finish(), c.format);
+      EXPECT_EQ(started, c.format) << block;
+      EXPECT_TRUE(fed == c.log.sliced(c.format.bomSize)) << block;
+    }
+  }
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 
 #include <vector>
 
+#include <QStringEncoder>
+#include <functional>
+
 #include "core/html_document.h"
+#include "core/log_codec.h"
 #include "core/texts.h"
 #include "platform/code_page.h"
 #include "tests/core/test_files.h"
@@ -121,6 +125,83 @@ TEST(HtmlSave, WritesTheDocumentBesideTheLog) {
   EXPECT_EQ(s.folder.read("diary.txt"), "AB1\r\n\r\nx<b>\r\nAB2");
 }
 
+// A log in each encoding through the load, Change and Save and HTML Save, with the answers to
+// clean it: shown and matched in its encoding, its byte order mark kept first, and a document
+// that declares what it is written in.
+TEST(Encodings, LogsKeepTheirBytesAndDocumentsDeclareTheirEncoding) {
+  struct Case {
+    LogEncoding encoding;
+    QStringConverter::Encoding unicode;  // how the test writes the text (else the program does)
+    QByteArray bom, charset, documentBom;
+  };
+  const QList<Case> cases = {
+      {LogEncoding::Ansi, QStringConverter::System, "", "x-sjis", ""},
+      {LogEncoding::Utf8, QStringConverter::Utf8, "", "UTF-8", ""},
+      {LogEncoding::Utf8, QStringConverter::Utf8, "\xef\xbb\xbf", "UTF-8", ""},
+      {LogEncoding::Utf16Le, QStringConverter::Utf16LE, "\xff\xfe", "UTF-16LE", "\xff\xfe"},
+      {LogEncoding::Utf16Be, QStringConverter::Utf16BE, "\xfe\xff", "UTF-16BE", "\xfe\xff"},
+      {LogEncoding::Iso2022Jp, QStringConverter::System, "", "ISO-2022-JP", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.charset.toStdString() + (c.bom.isEmpty() ? "" : " bom"));
+    auto e = [&](const QString& text) {
+      if (c.unicode == QStringConverter::System) return EncodeForLog(text, c.encoding);
+      QStringEncoder encoder(c.unicode);
+      return QByteArray(encoder.encode(text));
+    };
+    Session s;
+    s.folder.write("log.txt", c.bom + e(QStringLiteral("たろう\r\n----\r\n\r\n連絡: x")));
+    ASSERT_TRUE(s.Load("log.txt", true));
+    EXPECT_TRUE(s.window.text1 == e(QStringLiteral("\r\nたろう\r\n連絡: x")));
+    EXPECT_EQ(s.window.text1Encoding, c.encoding);
+    ASSERT_TRUE(s.Run(Op::Change));
+    EXPECT_TRUE(s.folder.read("log.txt") == c.bom + e(QStringLiteral("連絡: x\r\nたろう\r\n\r\n")));
+    EXPECT_TRUE(s.window.text1 == e(QStringLiteral("連絡: x\r\nたろう\r\n")));
+    s.window.check1 = 1;
+    s.window.text3 = QStringLiteral("連絡");
+    ASSERT_TRUE(s.Run(Op::Html));
+    const QByteArray html = s.folder.read("log.html");
+    EXPECT_TRUE(html.startsWith(c.documentBom + e(QStringLiteral("<html>\r\n"))));
+    EXPECT_TRUE(html.contains(e("charset=" + QString::fromLatin1(c.charset) + "\"")));
+    EXPECT_TRUE(html.contains(e(QStringLiteral("たろう<br>\r\n<strong>連絡: x</strong><br>\r\n"))));
+    EXPECT_TRUE(html.endsWith(e(QStringLiteral("</body></html>\r\n"))));
+  }
+}
+
+// Logs of one format the load and the saves must not take for another, and logs whose bytes
+// are kept whatever they are: Change and Save writes what it read, reversed, byte for byte.
+TEST(Encodings, HostileLogsKeepEveryByte) {
+  struct Case {
+    const char* name;
+    QByteArray log, rewritten;
+    LogEncoding shown;
+  };
+  const QByteArray utf8(100 * 1024, 'u');
+  const QList<Case> cases = {
+      {"bom alone", "\xff\xfe", QByteArray("\xff\xfe\r\0\n\0", 6), LogEncoding::Utf16Le},
+      {"bom and a separator", QByteArray("\xfe\xff\0-\0-\0-\0-", 10),
+       QByteArray("\xfe\xff\0\r\0\n", 6), LogEncoding::Utf16Be},
+      {"utf-8 bom alone", "\xef\xbb\xbf", "\xef\xbb\xbf\r\n", LogEncoding::Utf8},
+      // The odd last byte stays with its line.
+      {"utf-16 odd byte count", QByteArray("\xff\xfe" "a\0\r\0\n\0b\0\x01", 11),
+       QByteArray("\xff\xfe" "b\0\x01\r\0\n\0a\0\r\0\n\0\r\0\n\0", 19), LogEncoding::Utf16Le},
+      {"utf-16 unpaired surrogate", QByteArray("\xff\xfe\x00\xd8\r\0\n\0z\0", 10),
+       QByteArray("\xff\xfe" "z\0\r\0\n\0\x00\xd8\r\0\n\0\r\0\n\0", 18), LogEncoding::Utf16Le},
+      {"utf-8 for 100 KiB, then shift jis", "\xe3\x81\x9f" + utf8 + "\r\n\x82\xbd",
+       "\x82\xbd\r\n\xe3\x81\x9f" + utf8 + "\r\n\r\n", LogEncoding::Utf8},
+      {"shift jis valid as utf-8", "\xc3\xbd\r\n", "\xc3\xbd\r\n\r\n", LogEncoding::Ansi},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Session s;
+    s.folder.write("log.txt", c.log);
+    ASSERT_TRUE(s.Load("log.txt", true));
+    EXPECT_EQ(s.window.text1Encoding, c.shown);
+    ASSERT_TRUE(s.Run(Op::Change));
+    EXPECT_TRUE(s.folder.read("log.txt") == c.rewritten) << s.folder.read("log.txt").toHex().constData();
+  }
+}
+
 TEST(HtmlDocument, NamesAndTitles) {
   const std::vector<std::pair<NativeName, NativeName>> names = {
       {"diary.txt", "diary.html"}, {"a.b.TXT", "a.b.html"}, {".txt", ".html"}, {"ab", ".html"}};
@@ -158,6 +239,32 @@ TEST(CodePage, DecodingForDisplayAndEncoding) {
   EXPECT_TRUE(ok);
   EncodeCodePage(QStringLiteral("x\u00e9"), &ok);
   EXPECT_FALSE(ok);
+}
+
+// Logs of the other encodings as the window shows them, and the keyword as it is compared.
+TEST(LogCodec, DecodingForDisplayAndEncoding) {
+  const std::vector<std::tuple<LogEncoding, QByteArray, QString>> shown = {
+      {LogEncoding::Utf8, "\xe3\x81\x9f\xef\xbb\xbf!\xff", QStringLiteral("た\uFEFF!\uFFFD")},
+      {LogEncoding::Utf16Le, QByteArray("\x5f\x30\x00\xd8!\0\x3d\xd8\x00\xde\x01", 11),
+       QStringLiteral("た\uFFFD!\U0001F600\uFFFD")},
+      {LogEncoding::Utf16Be, QByteArray("\x30\x5f\xdc\x00", 4), QStringLiteral("た\uFFFD")},
+      {LogEncoding::Iso2022Jp, "a\x1b$B$?%Q\x1b(IB\x1b(Bc\x1b$(D01\x1b(B\x1b$B$", QStringLiteral("aたパﾂc\uFFFD\uFFFD")},
+  };
+  for (const auto& [encoding, bytes, text] : shown) EXPECT_EQ(DecodeLog(bytes, encoding), text);
+  const std::vector<std::tuple<LogEncoding, QString, QByteArray, bool>> keywords = {
+      {LogEncoding::Utf8, QStringLiteral("たa"), "\xe3\x81\x9f" "a", true},
+      {LogEncoding::Utf16Be, QStringLiteral("た"), "\x30\x5f", true},
+      {LogEncoding::Iso2022Jp, QStringLiteral("aたﾂ"), "a\x1b$B$?\x1b(I\x42", true},
+      {LogEncoding::Iso2022Jp, QStringLiteral("\u00e9"), "", false},
+  };
+  for (const auto& [encoding, keyword, bytes, encodable] : keywords) {
+    bool ok = !encodable;
+    const QByteArray got = EncodeForLog(keyword, encoding, &ok);
+    EXPECT_EQ(ok, encodable);
+    if (encodable) {
+      EXPECT_EQ(got, bytes);
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
 #include <utility>
@@ -270,6 +271,26 @@ class WindowTest : public QObject {
     QCOMPARE(f.folder.read(name), reversed + "\r\n");
   }
 
+  // A log in each of today's encodings is shown as written, through the window's own text.
+  void logsShownInTheirEncoding() {
+    const QList<std::pair<QByteArray, QStringConverter::Encoding>> logs = {
+        {"\xef\xbb\xbf", QStringConverter::Utf8},
+        {"", QStringConverter::Utf8},
+        {"\xff\xfe", QStringConverter::Utf16LE},
+        {"\xfe\xff", QStringConverter::Utf16BE},
+    };
+    for (const auto& [bom, encoding] : logs) {
+      QStringEncoder encoder(encoding);
+      const QByteArray text = encoder.encode(QStringLiteral("たろう\r\n連絡: ｱ"));
+      FormFixture f({{"log.txt", bom + text}});
+      QVERIFY(f.show());
+      LoadFirstEntry(f);
+      f.c().Text1->SelectAll();
+      f.c().Text1->Copy();
+      QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\r\nたろう\r\n連絡: ｱ"));
+    }
+  }
+
   // A log large enough for its texts to be built on two threads and in the memory of the text
   // shown before: each step shows and writes what the plain builds make of the log, and a copy
   // of a shown text that someone still holds is left alone.
@@ -306,7 +327,9 @@ class WindowTest : public QObject {
       QByteArray text;
       QStringList shown;
       int longest;
+      LogEncoding encoding = LogEncoding::Ansi;
     };
+    const QByteArray utf8Cut = QByteArray(kMaxShownBytes - 1, 'x') + "\xe3\x81\x9f";
     const QList<Case> cases = {
         {"", {""}, 0},  // an empty text is one empty line
         {"\r\nabc\r\nxyz", {"", "abc", "xyz"}, 1},
@@ -316,12 +339,19 @@ class WindowTest : public QObject {
         {QByteArray("\x82\xa0\0\x1b\x7f", 5), {"あ\u2400\u241B\u2421"}, 0},
         {"ab\tc\r\nabcdefgh\tc", {"ab      c", "abcdefgh        c"}, 1},  // tabs to columns of 8
         {QByteArray(kMaxShownBytes + 10, 'x'), {QString(kMaxShownBytes, 'x') + u'\u2026'}, 0},
+        // Other encodings: lines split at CR LF in code units, decoded in the log's encoding.
+        {QByteArray("\x5f\x30\r\0\n\0\x0d\x0a\r\0\x00\xd8\r\0\n\0x", 17),
+         {"た", "\u0A0D\u240D\uFFFD", "\uFFFD"}, 1, LogEncoding::Utf16Le},
+        {QByteArray("\x30\x5f\0\r\0\n\0\t", 8), {"た", "        "}, 0, LogEncoding::Utf16Be},
+        {"\xe3\x81\x9f\r\n\xef\xbd\xb1\n", {"た", "ｱ\u240A"}, 1, LogEncoding::Utf8},
+        {utf8Cut + "y", {QString(kMaxShownBytes - 1, 'x') + u'\u2026'}, 0, LogEncoding::Utf8},
+        {"\x1b$B$?\x1b(B\r\na", {"た", "a"}, 0, LogEncoding::Iso2022Jp},
     };
     for (const Case& c : cases) {
-      const LineIndex index(c.text);
+      const LineIndex index(c.text, c.encoding);
       QStringList got;
       for (qsizetype n = 0; n < index.LineCount(); ++n)
-        got << LineForDisplay(index.Line(c.text, n));
+        got << LineForDisplay(index.Line(c.text, n), c.encoding);
       QCOMPARE(got, c.shown);
       QCOMPARE(index.LongestLine(), c.longest);
       QVERIFY(index.Line(c.text, index.LineCount()).isEmpty() && index.Line(c.text, -1).isEmpty());
