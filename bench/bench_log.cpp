@@ -1,8 +1,10 @@
-// Times the load, Change and Save and HTML Save of a large Shift JIS chat log, whole operation,
-// against GNU tac reading the same file, and reports the peak memory of each operation.
+// Times the load, Change and Save and HTML Save of a large chat log, whole operation, against
+// GNU tac reading the same file, and reports the peak memory of each operation.
 //
-//   bench_log [MB] [runs]
+//   bench_log [MB] [runs] [sjis|utf8|utf16]
 //
+// The log is in Shift JIS (the default), UTF-8 without a byte order mark, or UTF-16 LE with
+// one: the same chat, so that the encodings' figures can be set side by side.
 // Two logs are made in a temporary folder (TMPDIR, else /tmp): MB megabytes (default 100,
 // 1 MB = 10^6 bytes) and a tenth of that. Each operation runs in a child process of its own so
 // that its peak resident set (VmHWM) is its own; times are the best of `runs` rounds (default
@@ -19,6 +21,8 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cerrno>
@@ -174,20 +178,51 @@ struct LogStats {
   int64_t lines = 0;
 };
 
-// Writes whole lines until the file holds at least `bytes` bytes.
+enum class Encoding { ShiftJis, Utf8, Utf16 };
+Encoding g_encoding = Encoding::ShiftJis;
+
+const char* EncodingName(Encoding e) {
+  return e == Encoding::ShiftJis ? "Shift JIS" : e == Encoding::Utf8 ? "UTF-8" : "UTF-16 LE";
+}
+
+// What the program writes around the cleaned text of Change and Save: the byte order mark and
+// one more CR LF.
+int64_t RewriteFraming() {
+  return g_encoding == Encoding::Utf16 ? 6 : 2;
+}
+
+// Lines made in Shift JIS, in the log's encoding.
+std::string Encoded(const std::string& shiftJis) {
+  if (g_encoding == Encoding::ShiftJis) return shiftJis;
+  QStringDecoder decoder("windows-31j");
+  const QString text = decoder.decode(QByteArrayView(shiftJis.data(), qsizetype(shiftJis.size())));
+  QStringEncoder encoder(g_encoding == Encoding::Utf8 ? QStringConverter::Utf8
+                                                      : QStringConverter::Utf16LE);
+  const QByteArray bytes = encoder.encode(text);
+  return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+// Writes whole lines until the file holds at least `bytes` bytes. Lines are made in Shift JIS
+// and put into the log's encoding some 64 KB at a time.
 LogStats MakeLog(const std::string& path, int64_t bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) DieErrno("create " + path);
   Rng rng(0x5A17C0DEull);
   LogStats stats;
-  std::string buffer;
+  std::string buffer, lines;
+  if (g_encoding == Encoding::Utf16) buffer = "\xff\xfe";
+  stats.bytes = int64_t(buffer.size());
   constexpr size_t kBlock = 1 << 20;
+  const size_t chunk = g_encoding == Encoding::ShiftJis ? 1 : 64 << 10;
   buffer.reserve(kBlock + 4096);
   while (stats.bytes < bytes) {
-    const size_t before = buffer.size();
-    PutLine(rng, buffer);
-    stats.bytes += static_cast<int64_t>(buffer.size() - before);
+    PutLine(rng, lines);
     ++stats.lines;
+    if (lines.size() < chunk) continue;
+    const std::string encoded = Encoded(lines);
+    lines.clear();
+    buffer += encoded;
+    stats.bytes += static_cast<int64_t>(encoded.size());
     if (buffer.size() >= kBlock) {
       WriteAll(fd, buffer.data(), buffer.size(), path);
       buffer.clear();
@@ -437,9 +472,10 @@ SizeResult RunSize(const QString& root, double megabytes, int runs) {
       if (op == Operation::ChangeAndSave) CopyFile(pristine, log);
       Sample sample = RunInChild([&](Sample* s) { TimeOperation(op, folder, logName, s); });
       // What was written must be the text handed to the window, plus the framing.
-      if (sample.ok && op == Operation::ChangeAndSave && FileSize(log) != sample.text1Bytes + 2) {
+      if (sample.ok && op == Operation::ChangeAndSave &&
+          FileSize(log) != sample.text1Bytes + RewriteFraming()) {
         sample.ok = false;
-        SetFailure(&sample, "the rewritten log is not the working text plus CR LF");
+        SetFailure(&sample, "the rewritten log is not the working text and its framing");
       }
       if (sample.ok && op == Operation::HtmlSave && FileSize(html) <= sample.text1Bytes) {
         sample.ok = false;
@@ -461,8 +497,8 @@ double Mb(long kb) {
 
 void PrintTable(const SizeResult& r, int runs) {
   const double size = static_cast<double>(r.log.bytes) / kMB;
-  std::printf("\n%g MB log (%.2f MB, %lld lines), best of %d, page cache warm\n", r.megabytes, size,
-              static_cast<long long>(r.log.lines), runs);
+  std::printf("\n%g MB %s log (%.2f MB, %lld lines), best of %d, page cache warm\n", r.megabytes,
+              EncodingName(g_encoding), size, static_cast<long long>(r.log.lines), runs);
   std::printf("  %-16s %9s %9s %8s %10s %8s %9s\n", "", "time s", "MB/s", "x tac", "peak MB",
               "x size", "base MB");
   // tac's own peak cannot be told apart from this process's: a spawned child's high-water
@@ -539,13 +575,24 @@ bool PrintTargets(const SizeResult& big, const SizeResult& small) {
 int Main(int argc, char** argv) {
   double megabytes = 100;
   int runs = 5;
-  if (argc > 3 ||
+  if (argc > 4 ||
       (argc > 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
-    std::printf("usage: bench_log [MB] [runs]   (default 100 MB, 5 runs; also runs MB/10)\n");
-    return argc > 3 ? 2 : 0;
+    std::printf(
+        "usage: bench_log [MB] [runs] [sjis|utf8|utf16]   (default 100 MB, 5 runs, sjis; also "
+        "runs MB/10)\n");
+    return argc > 4 ? 2 : 0;
   }
   if (argc > 1) megabytes = std::atof(argv[1]);
   if (argc > 2) runs = std::atoi(argv[2]);
+  if (argc > 3) {
+    const std::string e = argv[3];
+    if (e == "utf8")
+      g_encoding = Encoding::Utf8;
+    else if (e == "utf16")
+      g_encoding = Encoding::Utf16;
+    else if (e != "sjis")
+      Die("unknown encoding " + e);
+  }
   if (!(megabytes >= 0.1 && megabytes <= 100000) || runs < 1) Die("bad MB or runs");
 
   QTemporaryDir root;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the sample chat logs: Shift JIS (cp932), CR LF line ends, with blank lines, "----"
-separator lines, lines that begin with a keyword and HTML markup characters. Run it from any
-folder; the logs are written beside it."""
+"""Writes the sample chat logs: Shift JIS (cp932), and two from today's clients in UTF-8 and in
+UTF-16 LE with a byte order mark; CR LF line ends, with blank lines, "----" separator lines,
+lines that begin with a keyword and HTML markup characters. Run it from any folder; the logs
+are written beside it."""
 
 import os
 
@@ -51,6 +52,19 @@ LOGS = {
         "[23:01] そら: 起きてるよ。a < b && b > c の証明をしてた",
         "[23:02] ゆい: おやすみ〜",
     ],
+    "2025-01-10_utf8.txt": [
+        "[19:00] ハル: UTF-8 のログです ♪",
+        "",
+        "----",
+        "[19:01] 連絡: ①や髙のような文字もそのまま残ります",
+        "[19:02] ナツ: café と ｶﾀｶﾅ も",
+    ],
+    "2025-01-11_unicode.txt": [
+        "[07:30] メモ帳: 「Unicode」で保存したログ (UTF-16 LE)",
+        "----",
+        "",
+        "[07:31] 連絡: 先頭のバイト順マークは書き換え後も先頭に",
+    ],
     "OLD_LOG.TXT": [
         "[10:00] admin: 拡張子が大文字のログ",
         "----",
@@ -61,8 +75,11 @@ LOGS = {
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
+    encodings = {"2025-01-10_utf8.txt": "utf-8", "2025-01-11_unicode.txt": "utf-16"}
     for name, lines in LOGS.items():
-        data = "\r\n".join(lines).encode("cp932") + b"\r\n"
+        encoding = encodings.get(name, "cp932")
+        text = "\r\n".join(lines) + "\r\n"
+        data = b"\xff\xfe" + text.encode("utf-16-le") if encoding == "utf-16" else text.encode(encoding)
         with open(os.path.join(here, name), "wb") as f:
             f.write(data)
 
