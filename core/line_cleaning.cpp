@@ -38,12 +38,16 @@ struct Markup {
   static constexpr auto kStrongOpenUnits = InUnits<Units>("<strong>");
   static constexpr auto kStrongCloseUnits = InUnits<Units>("</strong>");
   static constexpr auto kBrUnits = InUnits<Units>("<br>\r\n");
-  static constexpr QByteArrayView kCrLf{kCrLfUnits.data(), qsizetype(kCrLfUnits.size())};
-  static constexpr QByteArrayView kStrongOpen{kStrongOpenUnits.data(),
-                                              qsizetype(kStrongOpenUnits.size())};
-  static constexpr QByteArrayView kStrongClose{kStrongCloseUnits.data(),
-                                               qsizetype(kStrongCloseUnits.size())};
-  static constexpr QByteArrayView kBr{kBrUnits.data(), qsizetype(kBrUnits.size())};
+  static QByteArrayView CrLf() { return View(kCrLfUnits); }
+  static QByteArrayView StrongOpen() { return View(kStrongOpenUnits); }
+  static QByteArrayView StrongClose() { return View(kStrongCloseUnits); }
+  static QByteArrayView Br() { return View(kBrUnits); }
+
+ private:
+  template <size_t N>
+  static QByteArrayView View(const std::array<char, N>& units) {
+    return QByteArrayView(units.data(), qsizetype(N));
+  }
 };
 
 template <typename Units>
@@ -88,7 +92,7 @@ QByteArray TakeWorkingTextIn(QByteArray log, const Module1& flags, qsizetype bom
   // LF is put in front of the whole, over the byte order mark and the buffer's room in front.
   // Joining never overtakes the reading while every line so far ended in CR LF; at the first
   // line for which it would (after lone CRs), the rest goes on in a new buffer.
-  constexpr QByteArrayView crLf = Markup<Units>::kCrLf;
+  const QByteArrayView crLf = Markup<Units>::CrLf();
   char* const data = log.data();
   const char* const end = data + log.size();
   qsizetype at = bom;  // end of the joined text, which starts at bom
@@ -136,7 +140,7 @@ bool IsSeparatorLine(QByteArrayView line, LogEncoding encoding) {
 }
 
 QByteArrayView LineEnd(LogEncoding encoding) {
-  return WithUnits(encoding, [](auto units) { return Markup<decltype(units)>::kCrLf; });
+  return WithUnits(encoding, [](auto units) { return Markup<decltype(units)>::CrLf(); });
 }
 
 QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags, const LogFormat& format) {
@@ -146,7 +150,7 @@ QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags, const LogF
     out.reserve(log.size() + 4);
     ForEachKeptLine<Units>(log.sliced(qMin(format.bomSize, log.size())), flags, nullptr,
                            [&](QByteArrayView line, bool) {
-      out.append(Markup<Units>::kCrLf);
+      out.append(Markup<Units>::CrLf());
       out.append(line);
     });
     return out;
@@ -394,17 +398,17 @@ void ReversedTextBuilder::Backwards::Add(QByteArrayView line) {
       return at + piece.size();
     };
     if (!emphasis_) {
-      char* at = Claim(kept.size() + M::kCrLf.size());
-      put(put(at, kept), M::kCrLf);
+      char* at = Claim(kept.size() + M::CrLf().size());
+      put(put(at, kept), M::CrLf());
       return;
     }
-    const qsizetype size = kept.size() + M::kBr.size() +
-                           (strong ? M::kStrongOpen.size() + M::kStrongClose.size() : 0);
+    const qsizetype size = kept.size() + M::Br().size() +
+                           (strong ? M::StrongOpen().size() + M::StrongClose().size() : 0);
     char* at = Claim(size);
-    if (strong) at = put(at, M::kStrongOpen);
+    if (strong) at = put(at, M::StrongOpen());
     at = put(at, kept);
-    if (strong) at = put(at, M::kStrongClose);
-    put(at, M::kBr);
+    if (strong) at = put(at, M::StrongClose());
+    put(at, M::Br());
   });
 }
 
