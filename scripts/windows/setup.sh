@@ -68,6 +68,11 @@ if [ ! -f "$qt_prefix/.complete" ]; then
     printf '  %s\n' "${qt_options[@]}"
   } >"$qt_prefix/configure-options.txt"
   cp "$build/config.summary" "$qt_prefix/config.summary"
+  # And what each of its objects was compiled from, headers included, as the compiler read them
+  # (without the system's headers): the release finds there the third-party code of each object
+  # linked into the program.
+  ninja -C "$build" -t deps | grep -v -e '^    /usr/share/mingw-w64/' -e '^    /usr/lib/gcc/' \
+    | gzip -n >"$qt_prefix/objects-deps.txt.gz"
   rm -rf "$build"
   touch "$qt_prefix/.complete"
 fi
