@@ -97,10 +97,11 @@ def package_copyright(package):
     copyright_file = doc / "copyright"
     if not copyright_file.is_file() or not read_text(copyright_file).strip():
         fail(f"package {package} has no copyright file ({copyright_file})")
-    version = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], check=True,
-                             capture_output=True, text=True).stdout
+    version, summary = subprocess.run(
+        ["dpkg-query", "-W", "-f=${Version}\t${binary:Summary}", package], check=True,
+        capture_output=True, text=True).stdout.split("\t", 1)
     # Packages of one source share one copyright file through a link of their doc folder.
-    return Path(os.path.realpath(doc)).name, copyright_file, version
+    return Path(os.path.realpath(doc)).name, copyright_file, f"{version} ({summary})"
 
 
 # --- Qt's third-party code ------------------------------------------------------------------
@@ -230,7 +231,8 @@ def collect_notices(inputs, build, source, qt_prefix, qt_source, qt_version):
         members = sorted(matched[i])
         index.append((name, f"{e.get('Name', e['Id'])} {e.get('Version', '')}".strip()
                       + f", in Qt: {len(members)} linked objects, such as {members[0]}"))
-        listed.append(f"{e.get('Name', e['Id'])}（Qt に含まれるもの）")
+        listed.append(f"{e.get('Name', e['Id'])} {e.get('Version', '')}".strip()
+                      + "（Qt に含まれるもの）")
 
     # Files compiled into the program's resources that come from a package: Qt's Japanese
     # texts for the standard buttons.
@@ -252,7 +254,7 @@ def collect_notices(inputs, build, source, qt_prefix, qt_source, qt_version):
         name = f"{doc}.txt"
         notices[name] = text
         index.append((name, ", ".join(sorted(pkgs)) + ": " + " ".join(sorted(set(names)))))
-        listed.append(f"{', '.join(sorted(pkgs))}（{', '.join(sorted(set(names)))}）")
+        listed.extend(sorted(pkgs))
     return notices, index, listed
 
 
