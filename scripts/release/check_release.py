@@ -19,9 +19,12 @@ README_NAME = "はじめにお読みください.txt"
 OBJDUMP = "x86_64-w64-mingw32-objdump"
 WINDRES = "x86_64-w64-mingw32-windres"
 
-# DLLs every 64-bit Windows 10 and 11 has. Anything else (a compiler's run-time, a Qt DLL, zlib1)
-# would have to lie beside the program, which ships alone.
+# DLLs every 64-bit Windows 10 and 11 has, and API sets its loader resolves (since Windows 8).
+# Anything else (a compiler's run-time, a Qt DLL, zlib1) would have to lie beside the program,
+# which ships alone.
 SYSTEM_DLLS = {
+    "api-ms-win-core-synch-l1-2-0.dll", "api-ms-win-core-winrt-l1-1-0.dll",
+    "api-ms-win-core-winrt-string-l1-1-0.dll",
     "advapi32.dll", "authz.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll",
     "d2d1.dll", "d3d11.dll", "d3d12.dll", "d3d9.dll", "dwmapi.dll", "dwrite.dll", "dxgi.dll",
     "gdi32.dll", "imm32.dll", "kernel32.dll", "mpr.dll", "msvcrt.dll", "netapi32.dll",

@@ -174,7 +174,7 @@ def collect_notices(inputs, build, source, qt_prefix, qt_source, qt_version):
              "scripts/windows/setup.sh to build it again")
     deps = load_deps(deps_record)
     qt_members = 0
-    matched = defaultdict(set)  # attribution index -> linked inputs it covers
+    matched = defaultdict(set)  # attribution index -> (library, member) it covers
     packages = {}  # doc folder -> (copyright file, [package version], [inputs])
     for path, members in sorted(inputs.items()):
         if build in path.parents:
@@ -193,7 +193,7 @@ def collect_notices(inputs, build, source, qt_prefix, qt_source, qt_version):
                     fail(f"{path.name}({member}) is in the program, but no qt_attribution.json "
                          "covers its source: add its notice")
                 for i in hits:
-                    matched[i].add(f"{path.name}({member})")
+                    matched[i].add((path.name, member))
             continue
         package = package_of(path)
         if package is None:
@@ -228,9 +228,9 @@ def collect_notices(inputs, build, source, qt_prefix, qt_source, qt_version):
         e = attributions[i]["entry"]
         name = f"{qt_dir}3rdparty/{e['Id']}.txt"
         notices[name] = attribution_notice(attributions[i])
-        members = sorted(matched[i])
+        libraries = sorted({lib for lib, _ in matched[i]})
         index.append((name, f"{e.get('Name', e['Id'])} {e.get('Version', '')}".strip()
-                      + f", in Qt: {len(members)} linked objects, such as {members[0]}"))
+                      + f", in Qt: {len(matched[i])} linked objects, of {' '.join(libraries)}"))
         listed.append(f"{e.get('Name', e['Id'])} {e.get('Version', '')}".strip()
                       + "（Qt に含まれるもの）")
 
@@ -261,13 +261,16 @@ def collect_notices(inputs, build, source, qt_prefix, qt_source, qt_version):
 # --- The archive ----------------------------------------------------------------------------
 
 def make_zip(files, stamp):
-    """A zip of {name: bytes}: sorted, one time stamp, no system-specific attributes."""
+    """A zip of {name: bytes}: sorted, one time stamp, fixed attributes."""
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w") as z:
         for name in sorted(files):
             info = zipfile.ZipInfo(name, date_time=stamp)
-            info.create_system = 0
-            info.external_attr = 0
+            # Made on Unix, with plain modes: unzip takes the names of entries made on MS-DOS
+            # for code page 437 despite their UTF-8 flag, and the modes keep files readable.
+            info.create_system = 3
+            mode = 0o755 if name.endswith(".exe") else 0o644
+            info.external_attr = (0o100000 | mode) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, files[name], compresslevel=9)
     return out.getvalue()
@@ -296,7 +299,7 @@ def main():
         commit += "（コミットしていない変更あり）"
     stamp = time.gmtime(int(git(source, "log", "-1", "--format=%ct")))[:6]
     qt_package = (qt_prefix / "configure-options.txt").read_text(encoding="utf-8").splitlines()[0]
-    qt_package = re.sub(r"^Source: ", "", qt_package)
+    qt_package = re.sub(r"^Source: Debian source package qt6-base ", "", qt_package)
 
     template = (source / "scripts" / "release" / "readme-ja.txt").read_text(encoding="utf-8")
     readme = (template.replace("@VERSION@", version).replace("@COMMIT@", commit)
