@@ -46,18 +46,33 @@ if [ ! -f "$qt_prefix/.complete" ]; then
   fi
   build="$cache/qt-build"
   rm -rf "$build"
-  cmake -S "$(qt_source)" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
-    -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF \
-    -DFEATURE_printsupport=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_icu=OFF \
-    -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF \
+  qt_options=(
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF
+    -DFEATURE_printsupport=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_icu=OFF
+    -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF
     -DFEATURE_zstd=OFF -DFEATURE_testlib=ON -DFEATURE_widgets=ON
+  )
+  cmake -S "$(qt_source)" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    "${qt_options[@]}"
   cmake --build "$build" -j "$jobs"
   cmake --install "$build" >/dev/null
+  # The release names the Qt it links and how it was configured (the LGPL asks for it): the
+  # source package, the options above and Qt's own summary of its configuration.
+  {
+    echo "Source: Debian source package qt6-base $(dpkg-parsechangelog -l "$(qt_source)/debian/changelog" -S Version)"
+    echo "Configured for x86_64-w64-mingw32 (MinGW-w64 GCC, POSIX threads) with CMake options:"
+    printf '  %s\n' "${qt_options[@]}"
+  } >"$qt_prefix/configure-options.txt"
+  cp "$build/config.summary" "$qt_prefix/config.summary"
+  # And what each of its objects was compiled from, headers included, as the compiler read them
+  # (without the system's headers): the release finds there the third-party code of each object
+  # linked into the program.
+  ninja -C "$build" -t deps | grep -v -e '^    /usr/share/mingw-w64/' -e '^    /usr/lib/gcc/' \
+    | gzip -n >"$qt_prefix/objects-deps.txt.gz"
   rm -rf "$build"
   touch "$qt_prefix/.complete"
 fi
