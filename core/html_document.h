@@ -1,8 +1,8 @@
 // The HTML document of HTML Save, in the log's encoding: the head, the body block taken from
 // the working text, and the tail. A document of a log in the ANSI code page declares "x-sjis";
-// any other declares its own encoding, and a UTF-16 one opens with its byte order mark. Every line ends with CR LF. The body block is the log's lines as
-// they are, markup included; a content security policy in the head keeps script in a chat line
-// from ever running.
+// any other declares its own encoding, and a UTF-16 one opens with its byte order mark. Every line
+// ends with CR LF. The body block is the log's lines as they are, markup included; a content
+// security policy in the head keeps script in a chat line from ever running.
 #pragma once
 
 #include <QByteArray>

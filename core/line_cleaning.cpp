@@ -83,7 +83,8 @@ void KeepLine(QByteArrayView line, const Module1& flags, const Emphasis* emphasi
 template <typename Units, typename Visit>
 void ForEachKeptLine(QByteArrayView log, const Module1& flags, const Emphasis* emphasis,
                      Visit&& visit) {
-  ForEachLine<Units>(log, [&](QByteArrayView line) { KeepLine<Units>(line, flags, emphasis, visit); });
+  ForEachLine<Units>(log,
+                     [&](QByteArrayView line) { KeepLine<Units>(line, flags, emphasis, visit); });
 }
 
 template <typename Units>
@@ -99,28 +100,28 @@ QByteArray TakeWorkingTextIn(QByteArray log, const Module1& flags, qsizetype bom
   qsizetype kept = 0;
   QByteArray copy;
   bool copying = false;
-  ForEachKeptLine<Units>(QByteArrayView(log).sliced(bom), flags, nullptr,
-                         [&](QByteArrayView line, bool) {
-    const qsizetype start = line.data() - data;
-    if (!copying && kept > 0 && at + crLf.size() > start) {
-      copying = true;
-      copy.reserve(crLf.size() + (at - bom) + (end - line.data()) + crLf.size());
-      copy.append(crLf);
-      copy.append(data + bom, at - bom);
-    }
-    if (copying) {
-      copy.append(crLf);
-      copy.append(line);
-    } else {
-      if (kept > 0) {
-        std::memcpy(data + at, crLf.data(), size_t(crLf.size()));
-        at += crLf.size();
-      }
-      if (at != start) std::memmove(data + at, line.data(), static_cast<size_t>(line.size()));
-      at += line.size();
-    }
-    ++kept;
-  });
+  ForEachKeptLine<Units>(
+      QByteArrayView(log).sliced(bom), flags, nullptr, [&](QByteArrayView line, bool) {
+        const qsizetype start = line.data() - data;
+        if (!copying && kept > 0 && at + crLf.size() > start) {
+          copying = true;
+          copy.reserve(crLf.size() + (at - bom) + (end - line.data()) + crLf.size());
+          copy.append(crLf);
+          copy.append(data + bom, at - bom);
+        }
+        if (copying) {
+          copy.append(crLf);
+          copy.append(line);
+        } else {
+          if (kept > 0) {
+            std::memcpy(data + at, crLf.data(), size_t(crLf.size()));
+            at += crLf.size();
+          }
+          if (at != start) std::memmove(data + at, line.data(), static_cast<size_t>(line.size()));
+          at += line.size();
+        }
+        ++kept;
+      });
   if (copying) return copy;
   if (kept == 0) return QByteArray();
   log.truncate(at);
@@ -150,9 +151,9 @@ QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags, const LogF
     out.reserve(log.size() + 4);
     ForEachKeptLine<Units>(log.sliced(qMin(format.bomSize, log.size())), flags, nullptr,
                            [&](QByteArrayView line, bool) {
-      out.append(Markup<Units>::CrLf());
-      out.append(line);
-    });
+                             out.append(Markup<Units>::CrLf());
+                             out.append(line);
+                           });
     return out;
   });
 }

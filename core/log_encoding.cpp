@@ -12,7 +12,7 @@ constexpr QByteArrayView kBomUtf16Be("\xFE\xFF", 2);
 
 struct Utf8Verdict {
   bool valid = true;
-  bool multiByte = false;  // at least one sequence of two or more bytes
+  bool multiByte = false;   // at least one sequence of two or more bytes
   bool onlyTwoByte = true;  // every multi-byte sequence is of two bytes
 };
 

@@ -14,7 +14,7 @@
 namespace parlotrim {
 
 enum class LogEncoding {
-  Ansi,     // the system's ANSI code page: Shift JIS (windows-31j) on a Japanese system
+  Ansi,  // the system's ANSI code page: Shift JIS (windows-31j) on a Japanese system
   Utf8,
   Utf16Le,
   Utf16Be,

@@ -122,7 +122,8 @@ void LogOperations::Command1_Click() {
         [&](QByteArrayView block) { builder->Feed(block); });
     QByteArray converted;
     return files_.RewriteLog(
-        logFolder_, name, [&](QByteArrayView block, qint64 fileSize) { reader.Add(block, fileSize); },
+        logFolder_, name,
+        [&](QByteArrayView block, qint64 fileSize) { reader.Add(block, fileSize); },
         [&] {
           // The byte order mark opens the file, as before; the lines come after it.
           const LogFormat format = reader.Finish();

@@ -45,8 +45,8 @@ bool IsSingleByte(uchar b) {
 // the code page leaves unassigned into a katakana middle dot: those become U+FFFD, as elsewhere.
 struct RunDecoder {
   QString decode(QByteArrayView run) const {
-    const int n = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data(), int(run.size()),
-                                        nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data(), int(run.size()), nullptr, 0);
     if (n > 0) {
       QString out(n, Qt::Uninitialized);
       ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data(), int(run.size()),
@@ -57,8 +57,8 @@ struct RunDecoder {
     for (qsizetype i = 0; i < run.size();) {
       const qsizetype size = IsLeadByte(uchar(run[i])) && i + 1 < run.size() ? 2 : 1;
       wchar_t wide[2];
-      const int got = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data() + i, int(size),
-                                            wide, 2);
+      const int got =
+          ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, run.data() + i, int(size), wide, 2);
       out += got > 0 ? QString::fromWCharArray(wide, got) : QString(QChar::ReplacementCharacter);
       i += size;
     }
@@ -140,8 +140,8 @@ QByteArray EncodeWith(UINT codePage, const QString& text, bool* ok) {
                                       nullptr, 0, nullptr, &lacking);
   QByteArray bytes(qMax(n, 0), Qt::Uninitialized);
   if (n > 0)
-    ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, int(text.size()), bytes.data(),
-                          n, nullptr, &lacking);
+    ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, int(text.size()), bytes.data(), n,
+                          nullptr, &lacking);
   if (ok) *ok = n > 0 && !lacking;
   return bytes;
 }

@@ -61,14 +61,20 @@ TEST(LineReader, SameLinesWholeAndForEveryBlockCut) {
   }
   cases += {
       // CR and LF bytes inside other characters (U+0D0A, U+0A0D, U+0D00) end no line.
-      {{kLe}, QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6), {QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6)}},
-      {{kBe}, QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6), {QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6)}},
+      {{kLe},
+       QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6),
+       {QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6)}},
+      {{kBe},
+       QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6),
+       {QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6)}},
       // An odd last byte stays with the last line, or makes one after the last line end.
       {{kLe}, QByteArray("a\0\r\0\n\0b\0x", 9), {QByteArray("a\0", 2), QByteArray("b\0x", 3)}},
       {{kBe}, QByteArray("\0a\0\r\0\nx", 7), {QByteArray("\0a", 2), "x"}},
       {{kLe}, QByteArray("\r\0x", 3), {"", "x"}},
       // An unpaired surrogate is kept as it is.
-      {{kLe}, QByteArray("\x00\xd8\r\0\x00\xdc", 6), {QByteArray("\x00\xd8", 2), QByteArray("\x00\xdc", 2)}},
+      {{kLe},
+       QByteArray("\x00\xd8\r\0\x00\xdc", 6),
+       {QByteArray("\x00\xd8", 2), QByteArray("\x00\xdc", 2)}},
   };
   for (const Case& c : cases) {
     for (LogEncoding e : c.encodings) {
@@ -203,7 +209,8 @@ TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
     log = In(encoding, log);
     const Module1 flags{(n & 1) != 0, (n & 2) != 0};
     const Emphasis wide{true, In(encoding, "ab"), true};
-    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), encoding == kAnsi ? &emphasis : &wide}) {
+    for (const Emphasis* e :
+         {static_cast<const Emphasis*>(nullptr), encoding == kAnsi ? &emphasis : &wide}) {
       ReversedTextBuilder one(flags, e, 0, encoding), two(flags, e, log.size(), encoding);
       one.Feed(log);
       for (qsizetype at = 0, take, blocks = 0; at < log.size(); at += take, ++blocks) {
@@ -273,7 +280,8 @@ TEST(LogFormat, ToldFromTheBytes) {
       {"two-byte utf-8 not shift jis", "caf\xc3\xa9 \xc3\xa0\xc3\x80\r\n", {kUtf8, 0}},
       {"utf-8 cut at the end of the file", "x" + utf8.first(2), {kAnsi, 0}},
       {"utf-8 cut by the end of the head", longAscii + utf8, {kUtf8, 0}},
-      {"utf-8 for 100 KiB, then shift jis", utf8 + QByteArray(100 * 1024, 'a') + "\x82\xbd",
+      {"utf-8 for 100 KiB, then shift jis",
+       utf8 + QByteArray(100 * 1024, 'a') + "\x82\xbd",
        {kUtf8, 0}},
       {"overlong utf-8", "\xc0\xaf\xe0\x80\xaf", {kAnsi, 0}},
       {"iso-2022-jp", "\x1b$B$?$m$&\x1b(B\r\n", {LogEncoding::Iso2022Jp, 0}},

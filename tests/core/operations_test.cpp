@@ -2,10 +2,9 @@
 // (boxes, text window, status, buttons, focus) and what is on disk afterwards.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include <QStringEncoder>
 #include <functional>
+#include <vector>
 
 #include "core/html_document.h"
 #include "core/log_codec.h"
@@ -183,10 +182,19 @@ TEST(Encodings, HostileLogsKeepEveryByte) {
        QByteArray("\xfe\xff\0\r\0\n", 6), LogEncoding::Utf16Be},
       {"utf-8 bom alone", "\xef\xbb\xbf", "\xef\xbb\xbf\r\n", LogEncoding::Utf8},
       // The odd last byte stays with its line.
-      {"utf-16 odd byte count", QByteArray("\xff\xfe" "a\0\r\0\n\0b\0\x01", 11),
-       QByteArray("\xff\xfe" "b\0\x01\r\0\n\0a\0\r\0\n\0\r\0\n\0", 19), LogEncoding::Utf16Le},
+      {"utf-16 odd byte count",
+       QByteArray("\xff\xfe"
+                  "a\0\r\0\n\0b\0\x01",
+                  11),
+       QByteArray("\xff\xfe"
+                  "b\0\x01\r\0\n\0a\0\r\0\n\0\r\0\n\0",
+                  19),
+       LogEncoding::Utf16Le},
       {"utf-16 unpaired surrogate", QByteArray("\xff\xfe\x00\xd8\r\0\n\0z\0", 10),
-       QByteArray("\xff\xfe" "z\0\r\0\n\0\x00\xd8\r\0\n\0\r\0\n\0", 18), LogEncoding::Utf16Le},
+       QByteArray("\xff\xfe"
+                  "z\0\r\0\n\0\x00\xd8\r\0\n\0\r\0\n\0",
+                  18),
+       LogEncoding::Utf16Le},
       {"utf-8 for 100 KiB, then shift jis", "\xe3\x81\x9f" + utf8 + "\r\n\x82\xbd",
        "\x82\xbd\r\n\xe3\x81\x9f" + utf8 + "\r\n\r\n", LogEncoding::Utf8},
       {"shift jis valid as utf-8", "\xc3\xbd\r\n", "\xc3\xbd\r\n\r\n", LogEncoding::Ansi},
@@ -198,7 +206,8 @@ TEST(Encodings, HostileLogsKeepEveryByte) {
     ASSERT_TRUE(s.Load("log.txt", true));
     EXPECT_EQ(s.window.text1Encoding, c.shown);
     ASSERT_TRUE(s.Run(Op::Change));
-    EXPECT_TRUE(s.folder.read("log.txt") == c.rewritten) << s.folder.read("log.txt").toHex().constData();
+    EXPECT_TRUE(s.folder.read("log.txt") == c.rewritten)
+        << s.folder.read("log.txt").toHex().constData();
   }
 }
 
@@ -248,11 +257,15 @@ TEST(LogCodec, DecodingForDisplayAndEncoding) {
       {LogEncoding::Utf16Le, QByteArray("\x5f\x30\x00\xd8!\0\x3d\xd8\x00\xde\x01", 11),
        QStringLiteral("た\uFFFD!\U0001F600\uFFFD")},
       {LogEncoding::Utf16Be, QByteArray("\x30\x5f\xdc\x00", 4), QStringLiteral("た\uFFFD")},
-      {LogEncoding::Iso2022Jp, "a\x1b$B$?%Q\x1b(IB\x1b(Bc\x1b$(D01\x1b(B\x1b$B$", QStringLiteral("aたパﾂc\uFFFD\uFFFD")},
+      {LogEncoding::Iso2022Jp, "a\x1b$B$?%Q\x1b(IB\x1b(Bc\x1b$(D01\x1b(B\x1b$B$",
+       QStringLiteral("aたパﾂc\uFFFD\uFFFD")},
   };
   for (const auto& [encoding, bytes, text] : shown) EXPECT_EQ(DecodeLog(bytes, encoding), text);
   const std::vector<std::tuple<LogEncoding, QString, QByteArray, bool>> keywords = {
-      {LogEncoding::Utf8, QStringLiteral("たa"), "\xe3\x81\x9f" "a", true},
+      {LogEncoding::Utf8, QStringLiteral("たa"),
+       "\xe3\x81\x9f"
+       "a",
+       true},
       {LogEncoding::Utf16Be, QStringLiteral("た"), "\x30\x5f", true},
       {LogEncoding::Iso2022Jp, QStringLiteral("aたﾂ"), "a\x1b$B$?\x1b(I\x42", true},
       {LogEncoding::Iso2022Jp, QStringLiteral("\u00e9"), "", false},

@@ -80,8 +80,9 @@ class WindowTest : public QObject {
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
     // Each caption of one line is whole in its box, whichever face stands in for the Windows one.
     for (const QLabel* label : {c.Label1, c.Label2, c.Label3, c.Label4, c.Label7}) {
-      QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
-               qPrintable(label->objectName()));
+      QVERIFY2(
+          label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+          qPrintable(label->objectName()));
     }
     QTest::mouseClick(c.Command4, Qt::LeftButton);
     QTest::mouseClick(c.Label4, Qt::LeftButton);  // while the keyword box beside it is off
@@ -341,7 +342,9 @@ class WindowTest : public QObject {
         {QByteArray(kMaxShownBytes + 10, 'x'), {QString(kMaxShownBytes, 'x') + u'\u2026'}, 0},
         // Other encodings: lines split at CR LF in code units, decoded in the log's encoding.
         {QByteArray("\x5f\x30\r\0\n\0\x0d\x0a\r\0\x00\xd8\r\0\n\0x", 17),
-         {"た", "\u0A0D\u240D\uFFFD", "\uFFFD"}, 1, LogEncoding::Utf16Le},
+         {"た", "\u0A0D\u240D\uFFFD", "\uFFFD"},
+         1,
+         LogEncoding::Utf16Le},
         {QByteArray("\x30\x5f\0\r\0\n\0\t", 8), {"た", "        "}, 0, LogEncoding::Utf16Be},
         {"\xe3\x81\x9f\r\n\xef\xbd\xb1\n", {"た", "ｱ\u240A"}, 1, LogEncoding::Utf8},
         {utf8Cut + "y", {QString(kMaxShownBytes - 1, 'x') + u'\u2026'}, 0, LogEncoding::Utf8},
@@ -399,8 +402,10 @@ class WindowTest : public QObject {
     // whose root is an empty folder.
     QString drive = qEnvironmentVariable("PARLOTRIM_ROOT_DRIVE");
     const bool defined = drive.isEmpty() && ::DefineDosDeviceW(0, L"P:", win::W(path.chopped(1)));
-    if (defined) drive = QStringLiteral("P:\\");
-    else if (!drive.isEmpty()) QFile::copy(path + "a.txt", drive + "a.txt");
+    if (defined)
+      drive = QStringLiteral("P:\\");
+    else if (!drive.isEmpty())
+      QFile::copy(path + "a.txt", drive + "a.txt");
     if (!drive.isEmpty()) rows.push_back({drive, drive});
 #endif
     for (const auto& [program, logFolder] : rows) {
@@ -414,8 +419,10 @@ class WindowTest : public QObject {
       QCOMPARE(form.Controls().Label6->text(), QStringLiteral("Before"));
     }
 #ifdef Q_OS_WIN
-    if (defined) ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"P:", nullptr);
-    else QFile::remove(drive + "a.txt");
+    if (defined)
+      ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"P:", nullptr);
+    else
+      QFile::remove(drive + "a.txt");
     QVERIFY2(!drive.isEmpty(), "no drive letter could be mapped");
 #endif
   }
