@@ -14,6 +14,7 @@
 #include "platform/file_util.h"
 #include "platform/large_buffer.h"
 #include "platform/log_rewrite.h"
+#include "platform/posix_rewrite_files.h"
 
 namespace parlotrim {
 
@@ -82,9 +83,9 @@ bool KeepMetadata(int fd, const QByteArray& old, const struct stat& st, int* err
 }
 
 // Opens a log to read it, once any rewrite of it that a crash cut short is finished.
-Fd OpenLog(PosixCalls& calls, const QByteArray& folder, const QByteArray& name, struct stat* st,
-           FileResult* result) {
-  *result = FinishInterruptedRewrite(calls, folder, name);
+Fd OpenLog(PosixCalls& calls, RewriteFiles& rewrites, const QByteArray& folder,
+           const QByteArray& name, struct stat* st, FileResult* result) {
+  *result = FinishInterruptedRewrite(rewrites, folder, name);
   if (!result->ok()) return Fd();
   int error = 0;
   bool exists = false;
@@ -95,16 +96,22 @@ Fd OpenLog(PosixCalls& calls, const QByteArray& folder, const QByteArray& name, 
 
 }  // namespace
 
-struct FileStore::Later : Tidying {};
+struct FileStore::Later : Tidying {
+  explicit Later(PosixCalls& calls) : files(calls) {}
+  PosixRewriteFiles files;
+  Fd lingering;  // a replaced document: freeing its space waits for this to close
+};
 
-FileStore::FileStore(SystemCalls& calls) : calls_(calls), later_(std::make_unique<Later>()) {}
+FileStore::FileStore(SystemCalls& calls)
+    : calls_(calls), later_(std::make_unique<Later>(calls)) {}
 
 FileStore::~FileStore() {
   Tidy();
 }
 
 void FileStore::Tidy() {
-  later_->Finish(calls_);
+  later_->Finish(later_->files);
+  later_->lingering = Fd();
 }
 
 QList<QByteArray> FileStore::ListLogs(const QByteArray& folder) {
@@ -127,7 +134,7 @@ FileResult FileStore::ReadAll(const QByteArray& folder, const QByteArray& name, 
   struct stat st {};
   FileResult result;
   Tidy();
-  const Fd fd = OpenLog(calls_, folder, name, &st, &result);
+  const Fd fd = OpenLog(calls_, later_->files, folder, name, &st, &result);
   if (!fd.valid()) return result;
   // Two free bytes in front of the data, where a load puts the CR LF that its text begins with.
   constexpr qsizetype kFrontRoom = 2;
@@ -161,7 +168,7 @@ FileResult FileStore::ReadBlocks(const QByteArray& folder, const QByteArray& nam
   struct stat st {};
   FileResult result;
   Tidy();
-  const Fd fd = OpenLog(calls_, folder, name, &st, &result);
+  const Fd fd = OpenLog(calls_, later_->files, folder, name, &st, &result);
   if (!fd.valid()) return result;
   int error = 0;
   if (!ReadInBlocks(
@@ -174,14 +181,14 @@ FileResult FileStore::ReadBlocks(const QByteArray& folder, const QByteArray& nam
 FileResult FileStore::RewriteLog(const QByteArray& folder, const QByteArray& name,
                                  const BlockSink& sink, const Producer& produce) {
   Tidy();
-  return RewriteInPlace(calls_, folder, name, sink, produce, later_.get());
+  return RewriteInPlace(later_->files, folder, name, sink, produce, later_.get());
 }
 
 void FileStore::FinishInterruptedRewrites(const QByteArray& folder) {
   Tidy();
   RemoveStaleTemporaries(folder);
   try {
-    FinishInterruptedRewrite(calls_, folder, QByteArray());
+    FinishInterruptedRewrite(later_->files, folder, QByteArray());
   } catch (const std::bad_alloc&) {
     // Too large to finish now: the load of that log tries again, and says why it cannot.
   }

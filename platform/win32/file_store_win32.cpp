@@ -5,7 +5,8 @@
 
 #include "platform/file_store.h"
 #include "platform/large_buffer.h"
-#include "platform/win32/log_rewrite_win32.h"
+#include "platform/log_rewrite.h"
+#include "platform/win32/win32_rewrite_files.h"
 #include "platform/win32/win_files.h"
 
 namespace parlotrim {
@@ -74,8 +75,9 @@ DWORD MaxNameLength(const QString& folder) {
   return 255;
 }
 
-Handle OpenLog(Win32Calls& calls, const QString& folder, const QString& name, FileResult* result) {
-  *result = FinishInterruptedRewrite(calls, folder, name);
+Handle OpenLog(Win32Calls& calls, RewriteFiles& rewrites, const QString& folder,
+               const QString& name, FileResult* result) {
+  *result = FinishInterruptedRewrite(rewrites, folder, name);
   if (!result->ok()) return Handle();
   DWORD error = 0;
   bool exists = false;
@@ -87,16 +89,20 @@ Handle OpenLog(Win32Calls& calls, const QString& folder, const QString& name, Fi
 
 }  // namespace
 
-struct FileStore::Later : Tidying {};
+struct FileStore::Later : Tidying {
+  explicit Later(Win32Calls& calls) : files(calls) {}
+  Win32RewriteFiles files;
+};
 
-FileStore::FileStore(SystemCalls& calls) : calls_(calls), later_(std::make_unique<Later>()) {}
+FileStore::FileStore(SystemCalls& calls)
+    : calls_(calls), later_(std::make_unique<Later>(calls)) {}
 
 FileStore::~FileStore() {
   Tidy();
 }
 
 void FileStore::Tidy() {
-  later_->Finish(calls_);
+  later_->Finish(later_->files);
 }
 
 QList<NativeName> FileStore::ListLogs(const NativeName& folder) {
@@ -115,7 +121,7 @@ QList<NativeName> FileStore::ListLogs(const NativeName& folder) {
 FileResult FileStore::ReadAll(const NativeName& folder, const NativeName& name, QByteArray* data) {
   Tidy();
   FileResult result;
-  const Handle file = OpenLog(calls_, folder, name, &result);
+  const Handle file = OpenLog(calls_, later_->files, folder, name, &result);
   if (!file.valid()) return result;
   constexpr qsizetype kFrontRoom = 2;
   const qint64 fileSize = SizeOf(file.get());
@@ -145,7 +151,7 @@ FileResult FileStore::ReadBlocks(const NativeName& folder, const NativeName& nam
                                  const BlockSink& sink) {
   Tidy();
   FileResult result;
-  const Handle file = OpenLog(calls_, folder, name, &result);
+  const Handle file = OpenLog(calls_, later_->files, folder, name, &result);
   if (!file.valid()) return result;
   const qint64 size = SizeOf(file.get());
   DWORD error = 0;
@@ -158,14 +164,14 @@ FileResult FileStore::ReadBlocks(const NativeName& folder, const NativeName& nam
 FileResult FileStore::RewriteLog(const NativeName& folder, const NativeName& name,
                                  const BlockSink& sink, const Producer& produce) {
   Tidy();
-  return RewriteInPlace(calls_, folder, name, sink, produce, later_.get());
+  return RewriteInPlace(later_->files, folder, name, sink, produce, later_.get());
 }
 
 void FileStore::FinishInterruptedRewrites(const NativeName& folder) {
   Tidy();
   RemoveStaleTemporaries(calls_, folder);
   try {
-    FinishInterruptedRewrite(calls_, folder, QString());
+    FinishInterruptedRewrite(later_->files, folder, QString());
   } catch (const std::bad_alloc&) {
     // Too large to finish now: the load of that log tries again, and says why it cannot.
   }
