@@ -59,7 +59,7 @@ bool ReadCopy(RewriteFiles& files, const CopyName& name, Copy* copy) {
   static_cast<CopyName&>(*copy) = name;
   int error = 0;
   qint64 size = 0;
-  const std::unique_ptr<RewriteFile> file = files.OpenCopy(copy->path(), &size, &error);
+  const std::unique_ptr<RewriteFile> file = files.OpenToRead(copy->path(), &size, &error);
   // A name the program could not have written is no log of this folder.
   return file && copy->Parse(size, Reader(*file)) && files.NameOfRecord(copy->name, &copy->log);
 }
@@ -209,7 +209,7 @@ FileResult FinishWithOpenLog(RewriteFiles& files, const NativeName& folder,
                                        [](auto& a, auto& b) { return a.stamp < b.stamp; });
   int error = 0;
   qint64 copySize = 0;
-  const std::unique_ptr<RewriteFile> copyFile = files.OpenCopy(copy.path(), &copySize, &error);
+  const std::unique_ptr<RewriteFile> copyFile = files.OpenToRead(copy.path(), &copySize, &error);
   if (!copyFile) return Failed(files, FileResult::Read, error);
   QByteArray content(copy.BodySize(), Qt::Uninitialized);
   qint64 got = 0;
@@ -246,6 +246,25 @@ FileResult FinishWithOpenLog(RewriteFiles& files, const NativeName& folder,
 
 }  // namespace
 
+bool ReadInBlocks(RewriteFile& file, qint64 size, const std::function<void(QByteArrayView)>& take,
+                  int* error) {
+  QByteArray buffer(qMin<qint64>(size, 1 << 20), Qt::Uninitialized);
+  for (qint64 at = 0, got = 0; at < size; at += got) {
+    if (!file.ReadAt(at, buffer.data(), qMin<qint64>(buffer.size(), size - at), &got, error))
+      return false;
+    if (got == 0) break;  // the file got shorter meanwhile
+    take(QByteArrayView(buffer.constData(), got));
+  }
+  return true;
+}
+
+void RewriteFiles::RemoveStaleTemporaries(const NativeName& folder) {
+  constexpr qint64 kStaleSeconds = 10 * 60;
+  for (const Temporary& temp : Temporaries(folder)) {
+    if (temp.age >= kStaleSeconds) RemoveUnlessHeld(folder + temp.name);
+  }
+}
+
 void Tidying::Finish(RewriteFiles& files) {
   int error = 0;
   if (log && log->Sync(&error)) {
@@ -267,16 +286,15 @@ FileResult RewriteInPlace(RewriteFiles& files, const NativeName& folder, const N
 
   const qint64 size = log->Snapshot();
   BlockDigests digests;  // of the old content, by which a copy is matched to this log
-  QByteArray buffer(qMin<qint64>(size, 1 << 20), Qt::Uninitialized);
   int error = 0;
-  for (qint64 at = 0, got = 0; at < size; at += got) {
-    if (!log->ReadAt(at, buffer.data(), qMin<qint64>(buffer.size(), size - at), &got, &error))
-      return FileResult::Failed(FileResult::Read, files.Cause(error));
-    if (got == 0) break;  // the file got shorter meanwhile
-    const QByteArrayView block(buffer.constData(), got);
-    digests.Feed(block);
-    sink(block, size);
-  }
+  if (!ReadInBlocks(
+          *log, size,
+          [&](QByteArrayView block) {
+            digests.Feed(block);
+            sink(block, size);
+          },
+          &error))
+    return FileResult::Failed(FileResult::Read, files.Cause(error));
   result = WriteInPlace(files, folder, name, *log, size, produce(),
                         digests.First(size / kDigestBlock), later);
   if (later && result.ok()) {

@@ -1,6 +1,8 @@
-#include "platform/posix_rewrite_files.h"
+#include "platform/system_files.h"
 
+#include <dirent.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/statfs.h>
 
@@ -213,7 +215,7 @@ class Log : public FileOf<RewriteLog> {
 
 }  // namespace
 
-std::unique_ptr<RewriteLog> PosixRewriteFiles::OpenLog(const NativeName& path, FileResult* result,
+std::unique_ptr<RewriteLog> SystemFiles::OpenLog(const NativeName& path, FileResult* result,
                                                        bool* missing) {
   struct stat st {};
   int error = 0;
@@ -231,7 +233,7 @@ std::unique_ptr<RewriteLog> PosixRewriteFiles::OpenLog(const NativeName& path, F
   return nullptr;
 }
 
-std::unique_ptr<RewriteFile> PosixRewriteFiles::OpenCopy(const NativeName& path, qint64* size,
+std::unique_ptr<RewriteFile> SystemFiles::OpenToRead(const NativeName& path, qint64* size,
                                                          int* error) {
   Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
@@ -247,7 +249,7 @@ std::unique_ptr<RewriteFile> PosixRewriteFiles::OpenCopy(const NativeName& path,
   return std::make_unique<File>(calls_, std::move(fd));
 }
 
-std::unique_ptr<RewriteFile> PosixRewriteFiles::CreateTemp(const NativeName& folder,
+std::unique_ptr<RewriteFile> SystemFiles::CreateTemp(const NativeName& folder,
                                                            NativeName* stem, int* error) {
   TempFile temp;
   if (!files::CreateTemp(calls_, folder, &temp, error)) return nullptr;
@@ -255,21 +257,21 @@ std::unique_ptr<RewriteFile> PosixRewriteFiles::CreateTemp(const NativeName& fol
   return std::make_unique<File>(calls_, std::move(temp.fd));
 }
 
-bool PosixRewriteFiles::Rename(const NativeName& from, const NativeName& to, int* error) {
+bool SystemFiles::Rename(const NativeName& from, const NativeName& to, int* error) {
   if (calls_.Rename(from.constData(), to.constData()) == 0) return true;
   *error = errno;
   return false;
 }
 
-bool PosixRewriteFiles::SyncFolder(const NativeName& folder, int* error) {
+bool SystemFiles::SyncFolder(const NativeName& folder, int* error) {
   return files::SyncFolder(calls_, folder, error);
 }
 
-void PosixRewriteFiles::Remove(const NativeName& path) {
+void SystemFiles::Remove(const NativeName& path) {
   calls_.Unlink(path.constData());
 }
 
-QList<CopyName> PosixRewriteFiles::Copies(const NativeName& folder) {
+QList<CopyName> SystemFiles::Copies(const NativeName& folder) {
   QList<CopyName> copies;
   for (const QByteArray& entry : FolderEntries(folder)) {
     CopyName copy;
@@ -282,21 +284,62 @@ QList<CopyName> PosixRewriteFiles::Copies(const NativeName& folder) {
   return copies;
 }
 
-void PosixRewriteFiles::RemoveStaleTemporaries(const NativeName& folder) {
-  files::RemoveStaleTemporaries(folder);
+QList<RewriteFiles::Temporary> SystemFiles::Temporaries(const NativeName& folder) {
+  QList<Temporary> temporaries;
+  for (const QByteArray& name : FolderEntries(folder)) {
+    struct stat st {};
+    if (IsOwnFile(name, ".tmp") && ::lstat((folder + name).constData(), &st) == 0 &&
+        S_ISREG(st.st_mode))
+      temporaries.append({name, qint64(std::time(nullptr) - st.st_mtime)});
+  }
+  return temporaries;
 }
 
-bool PosixRewriteFiles::NameOfRecord(const QByteArray& bytes, NativeName* name) {
+// A live writer holds its lock until it has renamed or removed the file.
+void SystemFiles::RemoveUnlessHeld(const NativeName& path) {
+  const Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) ::unlink(path.constData());
+}
+
+QByteArray SystemFiles::RecordName(const NativeName& name) {
+  return name;
+}
+
+bool SystemFiles::NameOfRecord(const QByteArray& bytes, NativeName* name) {
   *name = bytes;
   return !bytes.isEmpty() && !bytes.contains('/') && !bytes.contains('\0') && bytes != "." &&
          bytes != "..";
 }
 
-QString PosixRewriteFiles::Cause(int error) {
+std::unique_ptr<RewriteFile> SystemFiles::OpenLogToRead(const NativeName& path, qint64* size,
+                                                        FileResult* result) {
+  struct stat st {};
+  int error = 0;
+  bool exists = false;
+  Fd fd = OpenRegular(calls_, path, O_RDONLY, &st, &error, &exists);
+  if (!fd.valid()) {
+    *result = FileResult::Failed(FileResult::Read, OpenCause(error));
+    return nullptr;
+  }
+  *size = st.st_size;
+  return std::make_unique<File>(calls_, std::move(fd));
+}
+
+QList<NativeName> SystemFiles::Logs(const NativeName& folder) {
+  QList<NativeName> logs;
+  for (const QByteArray& name : FolderEntries(folder)) {
+    struct stat st {};
+    if (IsLogName(name) && ::stat((folder + name).constData(), &st) == 0 && S_ISREG(st.st_mode))
+      logs.append(name);
+  }
+  return logs;
+}
+
+QString SystemFiles::Cause(int error) {
   return files::Cause(error);
 }
 
-int PosixRewriteFiles::IoError() {
+int SystemFiles::IoError() {
   return EIO;
 }
 

@@ -9,6 +9,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "platform/file_store.h"
@@ -29,6 +30,11 @@ class RewriteFile {
   // No more writes follow: a system that cannot rename an open file closes it.
   virtual void Done() {}
 };
+
+// Reads the first size bytes of file (fewer, where it got shorter meanwhile) in blocks of a
+// megabyte, handing each to take; the view lasts for the call.
+bool ReadInBlocks(RewriteFile& file, qint64 size, const std::function<void(QByteArrayView)>& take,
+                  int* error);
 
 // The log, open for its rewrite: while it is, no other program writes to it, as far as the
 // system can tell (a lease, or a share mode).
@@ -67,8 +73,8 @@ class RewriteFiles {
   // open, it cannot be read, or it cannot be written; *missing, that there is no such file.
   virtual std::unique_ptr<RewriteLog> OpenLog(const NativeName& path, FileResult* result,
                                               bool* missing) = 0;
-  // Opens a copy to read it: a regular file, not through a link.
-  virtual std::unique_ptr<RewriteFile> OpenCopy(const NativeName& path, qint64* size,
+  // Opens a file to read it (a copy): a regular file, not through a link.
+  virtual std::unique_ptr<RewriteFile> OpenToRead(const NativeName& path, qint64* size,
                                                 int* error) = 0;
   // A new file ".parlotrim-X.tmp" in folder, that no other process takes for stale while it is
   // open; *stem is its path without ".tmp".
@@ -82,8 +88,18 @@ class RewriteFiles {
   virtual void Remove(const NativeName& path) = 0;
   // The copies in folder, by name.
   virtual QList<CopyName> Copies(const NativeName& folder) = 0;
-  // Removes the temporary files that dead processes left in folder.
-  virtual void RemoveStaleTemporaries(const NativeName& folder) = 0;
+  // The program's temporary files in folder (".parlotrim-X.tmp", regular files), with the
+  // seconds since each was last written.
+  struct Temporary {
+    NativeName name;
+    qint64 age = 0;
+  };
+  virtual QList<Temporary> Temporaries(const NativeName& folder) = 0;
+  // Removes path unless a live process holds it (its writer, until it renames or removes it).
+  virtual void RemoveUnlessHeld(const NativeName& path) = 0;
+  // Removes the temporary files that dead processes left in folder: those that no live
+  // process holds, untouched for ten minutes.
+  void RemoveStaleTemporaries(const NativeName& folder);
 
   // A log's name as a copy's record holds it, and back: false for a name that the program
   // cannot have written (no plain name of a file in the copy's folder).

@@ -1,4 +1,4 @@
-#include "platform/win32/win32_rewrite_files.h"
+#include "platform/system_files.h"
 
 #include <thread>
 
@@ -117,7 +117,7 @@ class Log : public FileOf<RewriteLog> {
 
 // A program that opens, appends to and closes the log for each line has it open only for
 // moments: a few tries let such moments pass.
-std::unique_ptr<RewriteLog> Win32RewriteFiles::OpenLog(const NativeName& path, FileResult* result,
+std::unique_ptr<RewriteLog> SystemFiles::OpenLog(const NativeName& path, FileResult* result,
                                                        bool* missing) {
   DWORD error = 0;
   bool exists = false;
@@ -138,7 +138,7 @@ std::unique_ptr<RewriteLog> Win32RewriteFiles::OpenLog(const NativeName& path, F
   return nullptr;
 }
 
-std::unique_ptr<RewriteFile> Win32RewriteFiles::OpenCopy(const NativeName& path, qint64* size,
+std::unique_ptr<RewriteFile> SystemFiles::OpenToRead(const NativeName& path, qint64* size,
                                                          int* error) {
   DWORD cause = 0;
   bool exists = false;
@@ -152,7 +152,7 @@ std::unique_ptr<RewriteFile> Win32RewriteFiles::OpenCopy(const NativeName& path,
   return std::make_unique<File>(calls_, std::move(file));
 }
 
-std::unique_ptr<RewriteFile> Win32RewriteFiles::CreateTemp(const NativeName& folder,
+std::unique_ptr<RewriteFile> SystemFiles::CreateTemp(const NativeName& folder,
                                                            NativeName* stem, int* error) {
   TempFile temp;
   DWORD cause = 0;
@@ -164,15 +164,15 @@ std::unique_ptr<RewriteFile> Win32RewriteFiles::CreateTemp(const NativeName& fol
   return std::make_unique<File>(calls_, std::move(temp.file));
 }
 
-bool Win32RewriteFiles::Rename(const NativeName& from, const NativeName& to, int* error) {
+bool SystemFiles::Rename(const NativeName& from, const NativeName& to, int* error) {
   return calls_.Move(W(from), W(to)) || Fail(::GetLastError(), error);
 }
 
-void Win32RewriteFiles::Remove(const NativeName& path) {
+void SystemFiles::Remove(const NativeName& path) {
   calls_.Delete(W(path));
 }
 
-QList<CopyName> Win32RewriteFiles::Copies(const NativeName& folder) {
+QList<CopyName> SystemFiles::Copies(const NativeName& folder) {
   QList<CopyName> copies;
   for (const WIN32_FIND_DATAW& entry : FolderEntries(folder, QStringLiteral(".parlotrim-*"))) {
     const QString file = QString::fromWCharArray(entry.cFileName);
@@ -186,15 +186,35 @@ QList<CopyName> Win32RewriteFiles::Copies(const NativeName& folder) {
   return copies;
 }
 
-void Win32RewriteFiles::RemoveStaleTemporaries(const NativeName& folder) {
-  win::RemoveStaleTemporaries(calls_, folder);
+QList<RewriteFiles::Temporary> SystemFiles::Temporaries(const NativeName& folder) {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const quint64 nowTicks = (quint64(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  QList<Temporary> temporaries;
+  for (const WIN32_FIND_DATAW& entry : FolderEntries(folder, QStringLiteral(".parlotrim-*.tmp"))) {
+    const QString name = QString::fromWCharArray(entry.cFileName);
+    const quint64 written =
+        (quint64(entry.ftLastWriteTime.dwHighDateTime) << 32) | entry.ftLastWriteTime.dwLowDateTime;
+    if (IsOwnFile(name, u".tmp") && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      temporaries.append({name, qint64((nowTicks - written) / 10000000)});  // 100 ns ticks
+  }
+  return temporaries;
 }
 
-QByteArray Win32RewriteFiles::RecordName(const NativeName& name) {
+// A live writer's file is open without sharing: it cannot be deleted.
+void SystemFiles::RemoveUnlessHeld(const NativeName& path) {
+  calls_.Delete(W(path));
+}
+
+bool SystemFiles::SyncFolder(const NativeName&, int*) {
+  return true;  // every rename was written through
+}
+
+QByteArray SystemFiles::RecordName(const NativeName& name) {
   return QByteArray(reinterpret_cast<const char*>(name.utf16()), name.size() * 2);
 }
 
-bool Win32RewriteFiles::NameOfRecord(const QByteArray& bytes, NativeName* name) {
+bool SystemFiles::NameOfRecord(const QByteArray& bytes, NativeName* name) {
   if (bytes.size() % 2) return false;
   *name = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
                              bytes.size() / 2);
@@ -203,11 +223,33 @@ bool Win32RewriteFiles::NameOfRecord(const QByteArray& bytes, NativeName* name) 
          !log.contains(QChar(0)) && log != QLatin1String(".") && log != QLatin1String("..");
 }
 
-QString Win32RewriteFiles::Cause(int error) {
+std::unique_ptr<RewriteFile> SystemFiles::OpenLogToRead(const NativeName& path, qint64* size,
+                                                        FileResult* result) {
+  DWORD error = 0;
+  bool exists = false;
+  Handle file = OpenRegular(calls_, path, GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &error, &exists);
+  if (!file.valid()) {
+    *result = FileResult::Failed(FileResult::Read, OpenCause(error));
+    return nullptr;
+  }
+  *size = SizeOf(file.get());
+  return std::make_unique<File>(calls_, std::move(file));
+}
+
+QList<NativeName> SystemFiles::Logs(const NativeName& folder) {
+  QList<NativeName> logs;
+  for (const WIN32_FIND_DATAW& entry : FolderEntries(folder, QStringLiteral("*"))) {
+    if (IsLogEntry(entry)) logs.append(QString::fromWCharArray(entry.cFileName));
+  }
+  return logs;
+}
+
+QString SystemFiles::Cause(int error) {
   return win::Cause(DWORD(error));
 }
 
-int Win32RewriteFiles::IoError() {
+int SystemFiles::IoError() {
   return int(ERROR_READ_FAULT);
 }
 
