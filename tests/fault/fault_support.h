@@ -156,7 +156,6 @@ class FaultyCalls : public Win32Calls, public Faults {
 #else
 class FaultyCalls : public PosixCalls, public Faults {
  public:
-  ssize_t Read(int fd, void* data, size_t n) override { return PosixCalls::Read(fd, data, Cut(n)); }
   ssize_t Pread(int fd, void* data, size_t n, off_t at) override {
     return PosixCalls::Pread(fd, data, Cut(n), at);
   }

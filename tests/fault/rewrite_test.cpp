@@ -3,7 +3,6 @@
 // for; a row that only one system can have says so.
 #include <gtest/gtest.h>
 
-#include <QDateTime>
 #include <QFile>
 #include <QtEndian>
 #include <string>
