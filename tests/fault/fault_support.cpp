@@ -105,24 +105,17 @@ void Writer::Stop() {
   QFile::remove(process_->stop);
 }
 
-int RunWriter(int argc, char** argv) {
 #ifdef Q_OS_WIN
-  (void)argc;
-  (void)argv;
+int RunWriter() {
   int count = 0;
   wchar_t** all = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   QStringList arguments;
   for (int i = 0; i < count; ++i) arguments << QString::fromWCharArray(all[i]);
   ::LocalFree(all);
-#else
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QFile::decodeName(argv[i]);
-#endif
   if (arguments.size() != 6 || arguments[1] != QLatin1String("--append")) return -1;
   return AppendLines(arguments[2], arguments[3] == u'1', arguments[4], arguments[5]);
 }
 
-#ifdef Q_OS_WIN
 }  // namespace parlotrim::testing
 
 // Wine puts no limit on the memory of a process (neither a job's nor one from outside), so
@@ -208,8 +201,11 @@ Child RunInChild(const std::function<std::string()>& body, const Limits& limits,
 }  // namespace parlotrim::testing
 
 int main(int argc, char** argv) {
-  const int writer = parlotrim::testing::RunWriter(argc, argv);
+#ifdef Q_OS_WIN
+  // The writer of the concurrency tests is this program again (POSIX systems fork it).
+  const int writer = parlotrim::testing::RunWriter();
   if (writer >= 0) return writer;
+#endif
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

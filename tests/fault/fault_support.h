@@ -222,7 +222,8 @@ class FaultyCalls : public PosixCalls, public Faults {
 
 // Another program that appends "line 1", "line 2", ... to the log every two milliseconds,
 // holding it open or opening it for each line, until stopped; then "end" and the number of
-// lines it wrote. It is this test program again, started with --append.
+// lines it wrote. It is a process of its own: forked, or this test program again, started with
+// --append (Windows).
 class Writer {
  public:
   Writer(const NativeName& log, bool holds);
@@ -235,7 +236,9 @@ class Writer {
   std::unique_ptr<Process> process_;
 };
 
+#ifdef Q_OS_WIN
 // Runs the test program as the writer, where its arguments say so; -1 where they do not.
-int RunWriter(int argc, char** argv);
+int RunWriter();
+#endif
 
 }  // namespace parlotrim::testing
