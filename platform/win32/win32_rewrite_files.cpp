@@ -61,18 +61,20 @@ class Log : public FileOf<RewriteLog> {
 
   bool Lengthen(qint64 oldSize, qint64 newSize, bool* touched, int* error) override {
     *touched = false;
-    if (!calls_.Reserve(file_.get(), newSize)) {
-      const DWORD cause = ::GetLastError();
-      if (cause != ERROR_INVALID_PARAMETER && cause != ERROR_NOT_SUPPORTED &&
-          cause != ERROR_INVALID_FUNCTION && cause != ERROR_CALL_NOT_IMPLEMENTED)
-        return Fail(cause, error);
-      quint64 free = 0;
-      const QString folder = path_.first(path_.lastIndexOf(u'\\') + 1);
-      if (calls_.FreeBytes(W(folder), &free) && free < quint64(newSize - oldSize))
-        return Fail(ERROR_DISK_FULL, error);
-    }
-    if (calls_.SetSize(file_.get(), newSize)) return true;
-    const DWORD cause = ::GetLastError();
+    const DWORD cause = [&]() -> DWORD {
+      if (!calls_.Reserve(file_.get(), newSize)) {
+        const DWORD refused = ::GetLastError();
+        if (refused != ERROR_INVALID_PARAMETER && refused != ERROR_NOT_SUPPORTED &&
+            refused != ERROR_INVALID_FUNCTION && refused != ERROR_CALL_NOT_IMPLEMENTED)
+          return refused;
+        quint64 free = 0;
+        const QString folder = path_.first(path_.lastIndexOf(u'\\') + 1);
+        if (calls_.FreeBytes(W(folder), &free) && free < quint64(newSize - oldSize))
+          return ERROR_DISK_FULL;
+      }
+      return calls_.SetSize(file_.get(), newSize) ? 0 : ::GetLastError();
+    }();
+    if (cause == 0) return true;
     calls_.SetSize(file_.get(), oldSize);  // a reservation is given back
     return Fail(cause, error);
   }
