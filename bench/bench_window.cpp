@@ -94,9 +94,6 @@ struct TimedCalls : parlotrim::PosixCalls {
     spans.back().until = SecondsSince(begun);
     return result;
   }
-  ssize_t Read(int fd, void* data, size_t size) override {
-    return Timed(kRead, [&] { return PosixCalls::Read(fd, data, size); });
-  }
   ssize_t Pread(int fd, void* data, size_t size, off_t at) override {
     return Timed(kRead, [&] { return PosixCalls::Pread(fd, data, size, at); });
   }

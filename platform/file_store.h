@@ -1,7 +1,9 @@
 // The logs and documents on disk. Names are the file system's own (NativeName): a log whose
 // name is not valid UTF-8 on a POSIX system (a Shift JIS name copied from Windows) is listed,
-// read and rewritten by its real name. One implementation for each system stands behind this
-// interface, each reaching the disk through its own injectable calls (SystemCalls).
+// read and rewritten by its real name. One body serves every system (file_store.cpp, with the
+// rewrite in log_rewrite.cpp), over the system's file operations (SystemFiles), which reach
+// the disk through injectable calls (SystemCalls); only the replacement of a document is each
+// system's own.
 //
 // A log is rewritten in place, so that it stays the same file: its permissions, owner, ACLs,
 // extended attributes or streams, hard links and the handles other programs hold all stay. The

@@ -171,19 +171,6 @@ bool PreadAll(PosixCalls& calls, int fd, char* data, qint64 size, off_t at, qint
   return true;
 }
 
-bool ReadInBlocks(PosixCalls& calls, int fd, qint64 size,
-                  const std::function<void(QByteArrayView)>& take, int* error) {
-  QByteArray buffer(qMin<qint64>(size, 1 << 20), Qt::Uninitialized);
-  for (qint64 at = 0, got = 0; at < size; at += got) {
-    if (!PreadAll(calls, fd, buffer.data(), qMin<qint64>(buffer.size(), size - at), at, &got,
-                  error))
-      return false;
-    if (got == 0) break;  // the file got shorter meanwhile
-    take(QByteArrayView(buffer.constData(), got));
-  }
-  return true;
-}
-
 bool SyncFolder(PosixCalls& calls, const QByteArray& folder, int* error) {
   Fd dir(calls.Open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY));
   if (!dir.valid() || calls.Fsync(dir.get()) != 0) {
@@ -219,21 +206,6 @@ bool CreateTemp(PosixCalls& calls, const QByteArray& folder, TempFile* temp, int
   }
   *error = errno;
   return false;
-}
-
-void RemoveStaleTemporaries(const QByteArray& folder) {
-  constexpr time_t kStaleSeconds = 10 * 60;
-  for (const QByteArray& name : FolderEntries(folder)) {
-    if (!IsOwnFile(name, ".tmp")) continue;
-    const QByteArray path = folder + name;
-    Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        std::time(nullptr) - st.st_mtime < kStaleSeconds)
-      continue;
-    // A live writer holds its lock until it has renamed or removed the file.
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) ::unlink(path.constData());
-  }
 }
 
 QList<QByteArray> FolderEntries(const QByteArray& folder) {

@@ -56,11 +56,6 @@ bool WriteAll(PosixCalls& calls, int fd, QByteArrayView data, int* error, off_t 
 bool PreadAll(PosixCalls& calls, int fd, char* data, qint64 size, off_t at, qint64* got,
               int* error);
 
-// Reads the first size bytes of the file (fewer, where it got shorter meanwhile) in blocks of a
-// megabyte, handing each to take; the view lasts for the call.
-bool ReadInBlocks(PosixCalls& calls, int fd, qint64 size,
-                  const std::function<void(QByteArrayView)>& take, int* error);
-
 // Syncs the folder's entries, so that a rename or an unlink in it survives a power cut.
 bool SyncFolder(PosixCalls& calls, const QByteArray& folder, int* error);
 
@@ -76,10 +71,6 @@ struct TempFile {
   QByteArray path() const { return stem + ".tmp"; }
 };
 bool CreateTemp(PosixCalls& calls, const QByteArray& folder, TempFile* temp, int* error);
-
-// Removes the temporary files that dead processes left in folder: the program's own by name,
-// not locked by a live process, and untouched for ten minutes.
-void RemoveStaleTemporaries(const QByteArray& folder);
 
 // Names in folder (bytes), every entry but "." and "..".
 QList<QByteArray> FolderEntries(const QByteArray& folder);

@@ -16,4 +16,20 @@ using NativeName = QByteArray;
 inline constexpr char kFolderSeparator = '/';
 #endif
 
+// A name of the program's own, which is ASCII on every system, as a native name and shown.
+inline NativeName AsciiName(const char* ascii) {
+#ifdef Q_OS_WIN
+  return QString::fromLatin1(ascii);
+#else
+  return QByteArray(ascii);
+#endif
+}
+inline QString ShownAscii(const NativeName& name) {
+#ifdef Q_OS_WIN
+  return name;
+#else
+  return QString::fromLatin1(name);
+#endif
+}
+
 }  // namespace parlotrim

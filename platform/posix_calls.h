@@ -22,7 +22,6 @@ class PosixCalls {
   virtual int Open(const char* path, int flags, mode_t mode = 0) {
     return ::open(path, flags | O_CLOEXEC, mode);
   }
-  virtual ssize_t Read(int fd, void* data, size_t size) { return ::read(fd, data, size); }
   virtual ssize_t Pread(int fd, void* data, size_t size, off_t at) {
     return ::pread(fd, data, size, at);
   }

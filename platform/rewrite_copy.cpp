@@ -186,6 +186,12 @@ FileResult UnmatchedCopy(const QString& copyFile, qint64 newSize) {
           .arg(newSize));
 }
 
+FileResult LogInUse() {
+  return FileResult::Failed(
+      FileResult::InUse,
+      QStringLiteral("ほかのプログラムがこのログファイルを開いているか、書き込んでいます"));
+}
+
 FileResult UnfinishedRewrite(FileResult result) {
   result.cause = QStringLiteral("前回中断された書き換えを完了できません: ") + result.cause;
   result.failure = FileResult::Read;

@@ -107,6 +107,9 @@ qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint
 // the log beside it: both are left as they are.
 FileResult UnmatchedCopy(const QString& copyFile, qint64 newSize);
 
+// Another program has the log open, or wrote to it meanwhile: the rewrite is refused.
+FileResult LogInUse();
+
 // A rewrite that a crash cut short and that cannot be finished now: the log is not read until
 // it is.
 FileResult UnfinishedRewrite(FileResult result);

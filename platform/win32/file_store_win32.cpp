@@ -1,11 +1,11 @@
-// The file store on Windows: names are UTF-16, as the file system holds them.
+// The Windows file store's own part: a document replaced with ReplaceFileW, which keeps the old
+// one's access list, attributes and streams, and the program's folder.
 #include <QCoreApplication>
 #include <algorithm>
 #include <new>
 
 #include "platform/file_store.h"
-#include "platform/large_buffer.h"
-#include "platform/win32/log_rewrite_win32.h"
+#include "platform/file_store_later.h"
 #include "platform/win32/win_files.h"
 
 namespace parlotrim {
@@ -74,102 +74,7 @@ DWORD MaxNameLength(const QString& folder) {
   return 255;
 }
 
-Handle OpenLog(Win32Calls& calls, const QString& folder, const QString& name, FileResult* result) {
-  *result = FinishInterruptedRewrite(calls, folder, name);
-  if (!result->ok()) return Handle();
-  DWORD error = 0;
-  bool exists = false;
-  Handle file = OpenRegular(calls, folder + name, GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &error, &exists);
-  if (!file.valid()) *result = FileResult::Failed(FileResult::Read, OpenCause(error));
-  return file;
-}
-
 }  // namespace
-
-struct FileStore::Later : Tidying {};
-
-FileStore::FileStore(SystemCalls& calls) : calls_(calls), later_(std::make_unique<Later>()) {}
-
-FileStore::~FileStore() {
-  Tidy();
-}
-
-void FileStore::Tidy() {
-  later_->Finish(calls_);
-}
-
-QList<NativeName> FileStore::ListLogs(const NativeName& folder) {
-  Tidy();
-  QList<NativeName> logs;
-  for (const WIN32_FIND_DATAW& entry : FolderEntries(folder, QStringLiteral("*"))) {
-    if (IsLogEntry(entry)) logs.append(QString::fromWCharArray(entry.cFileName));
-  }
-  std::sort(logs.begin(), logs.end(), [](const QString& a, const QString& b) {
-    const int order = a.compare(b, Qt::CaseInsensitive);
-    return order != 0 ? order < 0 : a < b;
-  });
-  return logs;
-}
-
-FileResult FileStore::ReadAll(const NativeName& folder, const NativeName& name, QByteArray* data) {
-  Tidy();
-  FileResult result;
-  const Handle file = OpenLog(calls_, folder, name, &result);
-  if (!file.valid()) return result;
-  constexpr qsizetype kFrontRoom = 2;
-  const qint64 fileSize = SizeOf(file.get());
-  if (fileSize < 0 || fileSize > qint64(std::numeric_limits<qsizetype>::max() / 2))
-    return FileResult::Failed(FileResult::Read, QStringLiteral("メモリが足りません"));
-  const qsizetype size = qsizetype(fileSize);
-  *data = LendLargeBuffer(kFrontRoom + size, kFrontRoom + size + size / 2 + 128);
-  const qsizetype start = data->size() - size;
-  qsizetype at = start;
-  while (at < data->size()) {
-    DWORD got = 0;
-    if (!calls_.ReadAt(file.get(), data->data() + at, DWORD(qMin<qsizetype>(data->size() - at, 1 << 30)),
-                       at - start, &got)) {
-      const DWORD error = ::GetLastError();
-      *data = QByteArray();
-      return FileResult::Failed(FileResult::Read, Cause(error));
-    }
-    if (got == 0) break;  // the file got shorter meanwhile
-    at += got;
-  }
-  data->resize(at);
-  data->remove(0, start);
-  return FileResult();
-}
-
-FileResult FileStore::ReadBlocks(const NativeName& folder, const NativeName& name,
-                                 const BlockSink& sink) {
-  Tidy();
-  FileResult result;
-  const Handle file = OpenLog(calls_, folder, name, &result);
-  if (!file.valid()) return result;
-  const qint64 size = SizeOf(file.get());
-  DWORD error = 0;
-  if (!ReadInBlocks(
-          calls_, file.get(), size, [&](QByteArrayView block) { sink(block, size); }, &error))
-    return FileResult::Failed(FileResult::Read, Cause(error));
-  return FileResult();
-}
-
-FileResult FileStore::RewriteLog(const NativeName& folder, const NativeName& name,
-                                 const BlockSink& sink, const Producer& produce) {
-  Tidy();
-  return RewriteInPlace(calls_, folder, name, sink, produce, later_.get());
-}
-
-void FileStore::FinishInterruptedRewrites(const NativeName& folder) {
-  Tidy();
-  RemoveStaleTemporaries(calls_, folder);
-  try {
-    FinishInterruptedRewrite(calls_, folder, QString());
-  } catch (const std::bad_alloc&) {
-    // Too large to finish now: the load of that log tries again, and says why it cannot.
-  }
-}
 
 FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName& name,
                                       const QList<QByteArrayView>& pieces) {
@@ -208,7 +113,7 @@ FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName
   const QString accessList = exists ? AccessList(target) : QString();
 
   const QString targetFolder = Parent(target);
-  RemoveStaleTemporaries(calls_, targetFolder);
+  later_->files.RemoveStaleTemporaries(targetFolder);
   TempFile temp;
   DWORD error = 0;
   if (!CreateTemp(calls_, targetFolder, &temp, &error))

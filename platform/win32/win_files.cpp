@@ -168,23 +168,6 @@ QByteArray ReadBytesAt(Win32Calls& calls, HANDLE file, qint64 at, qint64 size, D
   return bytes;
 }
 
-bool ReadInBlocks(Win32Calls& calls, HANDLE file, qint64 size,
-                  const std::function<void(QByteArrayView)>& take, DWORD* error) {
-  QByteArray buffer(qMin<qint64>(size, 1 << 20), Qt::Uninitialized);
-  for (qint64 at = 0; at < size;) {
-    DWORD n = 0;
-    const DWORD want = DWORD(qMin<qint64>(buffer.size(), size - at));
-    if (!calls.ReadAt(file, buffer.data(), want, at, &n)) {
-      *error = ::GetLastError();
-      return false;
-    }
-    if (n == 0) break;  // the file got shorter meanwhile
-    take(QByteArrayView(buffer.constData(), n));
-    at += n;
-  }
-  return true;
-}
-
 QList<WIN32_FIND_DATAW> FolderEntries(const QString& folder, const QString& pattern) {
   QList<WIN32_FIND_DATAW> entries;
   WIN32_FIND_DATAW entry{};
@@ -223,21 +206,6 @@ bool CreateTemp(Win32Calls& calls, const QString& folder, TempFile* temp, DWORD*
   }
   *error = ::GetLastError();
   return false;
-}
-
-void RemoveStaleTemporaries(Win32Calls& calls, const QString& folder) {
-  constexpr quint64 kStale = 10ull * 60 * 10000000;  // ten minutes in 100 ns
-  FILETIME now{};
-  ::GetSystemTimeAsFileTime(&now);
-  const quint64 nowTicks = (quint64(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  for (const WIN32_FIND_DATAW& entry : FolderEntries(folder, QStringLiteral(".parlotrim-*.tmp"))) {
-    const QString name = QString::fromWCharArray(entry.cFileName);
-    const quint64 written =
-        (quint64(entry.ftLastWriteTime.dwHighDateTime) << 32) | entry.ftLastWriteTime.dwLowDateTime;
-    if (IsOwnFile(name, u".tmp") && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        nowTicks - written >= kStale)
-      calls.Delete(W(folder + name));
-  }
 }
 
 QString AccessList(const QString& path) {

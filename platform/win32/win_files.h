@@ -53,10 +53,6 @@ qint64 SizeOf(HANDLE file);
 bool WriteAllAt(Win32Calls& calls, HANDLE file, QByteArrayView data, qint64 at, DWORD* error);
 // Reads size bytes at at (fewer only at the end of the file); empty on failure.
 QByteArray ReadBytesAt(Win32Calls& calls, HANDLE file, qint64 at, qint64 size, DWORD* error);
-// Reads the first size bytes in blocks of a megabyte, handing each to take.
-bool ReadInBlocks(Win32Calls& calls, HANDLE file, qint64 size,
-                  const std::function<void(QByteArrayView)>& take, DWORD* error);
-
 // The names of folder that match pattern ("*" for all), with their find data.
 QList<WIN32_FIND_DATAW> FolderEntries(const QString& folder, const QString& pattern);
 
@@ -72,10 +68,6 @@ struct TempFile {
   QString path() const { return stem + QStringLiteral(".tmp"); }
 };
 bool CreateTemp(Win32Calls& calls, const QString& folder, TempFile* temp, DWORD* error);
-
-// Removes the temporary files that dead processes left in folder: the program's own by name,
-// untouched for ten minutes, and open nowhere (a live writer's cannot be deleted).
-void RemoveStaleTemporaries(Win32Calls& calls, const QString& folder);
 
 // The access list of a file as text (empty where it cannot be read); and a file's access list
 // set from such a text.

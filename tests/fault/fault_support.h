@@ -1,14 +1,11 @@
-// What the fault and hostile-input tests share: part of a test run in a forked child, a disk
-// that fails or dies on demand, and a fingerprint of a folder.
+// What the fault tests share on every system: a disk that fails or dies on demand, part of a
+// test run as a process that may die, another program that writes the log, and a fingerprint
+// of a folder.
 #pragma once
 
-#include <grp.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QByteArray>
-#include <csignal>
+#include <QStringList>
+#include <memory>
 #include <functional>
 #include <map>
 #include <optional>
@@ -16,73 +13,149 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix_calls.h"
+#include "platform/system_calls.h"
+#ifdef Q_OS_WIN
+#include "platform/win32/win_files.h"
+#else
+#include <sys/stat.h>
+#endif
 #include "tests/core/test_files.h"
 
 namespace parlotrim::testing {
 
-struct Child {
-  int status = -1;  // as waitpid gives it
-  std::string output;
-  bool NoNobody() const { return WIFEXITED(status) && WEXITSTATUS(status) == 77; }
-};
+#ifdef Q_OS_WIN
+constexpr bool kPosix = false;
+#else
+constexpr bool kPosix = true;
+#endif
+
+// A process dies: on POSIX systems the test's child is killed for real; on Windows, where a
+// test cannot fork, this exception stands for the kill: every handle closes and nothing after
+// that point runs.
+struct Killed {};
 
 struct Limits {
-  long long fileSize = -1;      // RLIMIT_FSIZE: a full disk that binds root too
-  long long addressSpace = -1;  // RLIMIT_AS
-  QByteArray nobodyReads;       // run as the user nobody, who must be able to read this file
+  long long fileSize = -1;  // a full disk that binds root too (POSIX)
+  long long memory = -1;    // the memory the process may have, above what it has now
+  bool asNobody = false;    // run as the user nobody, who must be able to read the log (POSIX)
 };
 
-// Runs body in a forked child and hands back what it returned.
-inline Child RunInChild(const std::function<std::string()>& body, const Limits& limits = {}) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  const pid_t pid = ::fork();
-  if (pid == 0) {  // never returns into the test framework
-    if (!limits.nobodyReads.isEmpty() &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
-         ::access(limits.nobodyReads.constData(), R_OK) != 0))
-      ::_exit(77);
-    ::signal(SIGXFSZ, SIG_IGN);  // writes past the limit fail with EFBIG
-    for (auto [resource, limit] :
-         {std::pair{RLIMIT_FSIZE, limits.fileSize}, std::pair{RLIMIT_AS, limits.addressSpace}}) {
-      const rlimit value{rlim_t(limit), rlim_t(limit)};
-      if (limit >= 0 && ::setrlimit(resource, &value) != 0) ::_exit(3);
-    }
-    const std::string out = body();
-    ::_exit(::write(fds[1], out.data(), out.size()) == ssize_t(out.size()) ? 0 : 4);
-  }
-  ::close(fds[1]);
-  Child child;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) child.output.append(buffer, n);
-  ::close(fds[0]);
-  if (pid > 0) ::waitpid(pid, &child.status, 0);
-  return child;
+struct Child {
+  bool killed = false;
+  bool noNobody = false;  // the user nobody cannot be had here
+  std::string output;     // what body returned
+};
+
+// Runs body as a process that may die or have limits, and hands back what it returned. log is
+// the file that the user nobody must be able to read.
+Child RunInChild(const std::function<std::string()>& body, const Limits& limits = {},
+                 const NativeName& log = {});
+
+// A log of lines in Shift JIS, with empty lines and separators, of at least size bytes.
+inline QByteArray MakeLog(qsizetype size) {
+  return QByteArray("\x94\xad\x8c\xbe line\r\n\r\n----\r\n").repeated(size / 18 + 1);
 }
 
-// The disk with one thing broken for real, or a process that dies at a phase of a rewrite.
-class FaultyCalls : public PosixCalls {
- public:
+// Every entry of folder by name, with the bytes of a file.
+inline std::map<NativeName, QByteArray> Snapshot(const LogFolder& folder) {
+  std::map<NativeName, QByteArray> all;
+  for (const NativeName& name : folder.entries()) all[name] = folder.read(name);
+  return all;
+}
+
+// The disk with one thing broken, or a process that dies at a phase of a rewrite, or at a
+// write over the log. Faults a system cannot have leave its calls as they are.
+struct Faults {
   enum Fault {
     None,
     FileSync,
-    FolderSync,
+    FolderSync,  // POSIX: Windows syncs no folder
     RenameFails,
-    ShortCalls,
-    NoLease,
-    NoReserve,  // no room is reserved, and a file is not lengthened by truncation
-    NoRoom,     // ... and the disk is full
-    // Dies at the first unlink, in the state that a file system which does not keep folder
-    // changes in order may leave: that unlink lasted, the renames since the folder's last sync
-    // did not.
+    ReplaceFails,  // Windows: the replacement of a document
+    ShortCalls,    // reads and writes that do less than they were asked, as they may
+    NoLease,       // POSIX: the file system has no leases
+    NoReserve,     // no room is reserved, and a file is not lengthened by truncation
+    NoRoom,        // ... and the disk is full
+    // A file that is written after it was cut gets its old length back (FAT through FUSE).
+    CutRegrows,
+    // POSIX: dies at the first removal, in the state that a file system which does not keep
+    // folder changes in order may leave: that removal lasted, the renames since the folder's
+    // last sync did not.
     ReorderedFolder,
   };
   Fault fault = None;
   std::optional<Phase> killAt;
+  int killAtLogWrite = 0;  // dies as it is about to make this write over the log (from 1)
 
-  // Reads and writes that do less than they were asked, as they may.
-  ssize_t Read(int fd, void* data, size_t n) override { return PosixCalls::Read(fd, data, Cut(n)); }
+ protected:
+  std::vector<std::pair<NativeName, NativeName>> unsynced;  // renames since a folder sync
+  int logWrites = 0;
+  bool logTouched = false;  // the copy is named: writes from here on are over the log
+
+  void Reached(Phase phase) {
+    if (phase == Phase::CopyNamed) logTouched = true;
+    if (killAt == phase) Die();
+  }
+  void BeforeWrite() {
+    if (logTouched && ++logWrites == killAtLogWrite) Die();
+  }
+  static void Die();
+};
+
+}  // namespace parlotrim::testing
+
+namespace parlotrim::testing {
+
+#ifdef Q_OS_WIN
+class FaultyCalls : public Win32Calls, public Faults {
+ public:
+  bool ReadAt(HANDLE file, void* data, DWORD size, qint64 at, DWORD* done) override {
+    return Win32Calls::ReadAt(file, data, Cut(size), at, done);
+  }
+  bool WriteAt(HANDLE file, const void* data, DWORD size, qint64 at, DWORD* done) override {
+    BeforeWrite();
+    const bool wrote = Win32Calls::WriteAt(file, data, Cut(size), at, done);
+    if (fault == CutRegrows && cutFrom_.count(file)) Win32Calls::SetSize(file, cutFrom_[file]);
+    return wrote;
+  }
+  bool Flush(HANDLE file) override {
+    return fault == FileSync ? Fail(ERROR_WRITE_FAULT) : Win32Calls::Flush(file);
+  }
+  bool Move(const wchar_t* from, const wchar_t* to) override {
+    return fault == RenameFails ? Fail(ERROR_NOT_SAME_DEVICE) : Win32Calls::Move(from, to);
+  }
+  bool Replace(const wchar_t* target, const wchar_t* replacement) override {
+    return fault == ReplaceFails ? Fail(ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+                                 : Win32Calls::Replace(target, replacement);
+  }
+  bool SetSize(HANDLE file, qint64 size) override {
+    LARGE_INTEGER now{};
+    if (fault == CutRegrows && ::GetFileSizeEx(file, &now) && size < now.QuadPart)
+      cutFrom_[file] = now.QuadPart;
+    return Win32Calls::SetSize(file, size);
+  }
+  bool Reserve(HANDLE file, qint64 size) override {
+    return fault == NoReserve || fault == NoRoom ? Fail(ERROR_INVALID_PARAMETER)
+                                                 : Win32Calls::Reserve(file, size);
+  }
+  bool FreeBytes(const wchar_t* folder, quint64* bytes) override {
+    const bool got = Win32Calls::FreeBytes(folder, bytes);
+    if (fault == NoRoom) *bytes = 0;
+    return got;
+  }
+  void Reached(Phase phase) override { Faults::Reached(phase); }
+
+ private:
+  std::map<HANDLE, qint64> cutFrom_;  // files cut, and their length before
+  DWORD Cut(DWORD n) const { return fault == ShortCalls && n > 1 ? n / 2 : n; }
+  static bool Fail(DWORD error) {
+    ::SetLastError(error);
+    return false;
+  }
+};
+#else
+class FaultyCalls : public PosixCalls, public Faults {
+ public:
   ssize_t Pread(int fd, void* data, size_t n, off_t at) override {
     return PosixCalls::Pread(fd, data, Cut(n), at);
   }
@@ -90,27 +163,30 @@ class FaultyCalls : public PosixCalls {
     return PosixCalls::Write(fd, data, Cut(n));
   }
   ssize_t Pwrite(int fd, const void* data, size_t n, off_t at) override {
-    return PosixCalls::Pwrite(fd, data, Cut(n), at);
+    BeforeWrite();
+    const ssize_t wrote = PosixCalls::Pwrite(fd, data, Cut(n), at);
+    if (fault == CutRegrows && cutFrom_.count(fd)) PosixCalls::Ftruncate(fd, cutFrom_[fd]);
+    return wrote;
   }
   int Fsync(int fd) override {
     struct stat st {};
     ::fstat(fd, &st);
     if (fault == (S_ISDIR(st.st_mode) ? FolderSync : FileSync)) return Fail(EIO);
-    if (S_ISDIR(st.st_mode)) unsynced_.clear();
+    if (S_ISDIR(st.st_mode)) unsynced.clear();
     return PosixCalls::Fsync(fd);
   }
   int Rename(const char* from, const char* to) override {
     if (fault == RenameFails) return Fail(EXDEV);
     const int renamed = PosixCalls::Rename(from, to);
-    if (renamed == 0) unsynced_.emplace_back(from, to);
+    if (renamed == 0) unsynced.emplace_back(from, to);
     return renamed;
   }
   int Unlink(const char* path) override {
     if (fault != ReorderedFolder) return PosixCalls::Unlink(path);
-    for (auto it = unsynced_.rbegin(); it != unsynced_.rend(); ++it)
-      PosixCalls::Rename(it->second.c_str(), it->first.c_str());
+    for (auto it = unsynced.rbegin(); it != unsynced.rend(); ++it)
+      PosixCalls::Rename(it->second.constData(), it->first.constData());
     PosixCalls::Unlink(path);
-    ::raise(SIGKILL);
+    Die();
     return -1;
   }
   int Reserve(int fd, off_t at, off_t size) override {
@@ -119,9 +195,10 @@ class FaultyCalls : public PosixCalls {
   }
   int Ftruncate(int fd, off_t size) override {
     struct stat st {};
-    return (fault == NoReserve || fault == NoRoom) && ::fstat(fd, &st) == 0 && size > st.st_size
-               ? Fail(EPERM)
-               : PosixCalls::Ftruncate(fd, size);
+    ::fstat(fd, &st);
+    if ((fault == NoReserve || fault == NoRoom) && size > st.st_size) return Fail(EPERM);
+    if (fault == CutRegrows && size < st.st_size) cutFrom_[fd] = st.st_size;
+    return PosixCalls::Ftruncate(fd, size);
   }
   int Fstatvfs(int fd, struct statvfs* st) override {
     const int got = PosixCalls::Fstatvfs(fd, st);
@@ -131,29 +208,37 @@ class FaultyCalls : public PosixCalls {
   int SetLease(int fd, int type) override {
     return fault == NoLease && type == F_WRLCK ? Fail(EINVAL) : PosixCalls::SetLease(fd, type);
   }
-  void Reached(Phase phase) override {
-    if (killAt == phase) ::raise(SIGKILL);
-  }
+  void Reached(Phase phase) override { Faults::Reached(phase); }
 
  private:
-  std::vector<std::pair<std::string, std::string>> unsynced_;  // renames since a folder sync
-
+  std::map<int, off_t> cutFrom_;  // files cut, and their length before
   size_t Cut(size_t n) const { return fault == ShortCalls && n > 1 ? n / 2 : n; }
   static int Fail(int error) {
     errno = error;
     return -1;
   }
 };
+#endif
 
-// Every entry of folder by name, with the bytes of a file ("/" for a folder).
-inline std::map<QByteArray, QByteArray> Snapshot(const LogFolder& folder) {
-  std::map<QByteArray, QByteArray> all;
-  for (const QByteArray& name : folder.entries()) {
-    struct stat st {};
-    ::lstat(folder.file(name).constData(), &st);
-    all[name] = S_ISDIR(st.st_mode) ? "/" : folder.read(name);
-  }
-  return all;
-}
+// Another program that appends "line 1", "line 2", ... to the log every two milliseconds,
+// holding it open or opening it for each line, until stopped; then "end" and the number of
+// lines it wrote. It is a process of its own: forked, or this test program again, started with
+// --append (Windows).
+class Writer {
+ public:
+  Writer(const NativeName& log, bool holds);
+  ~Writer();
+  bool WaitUntilWriting();  // true once it has written its first lines
+  void Stop();
+
+ private:
+  struct Process;
+  std::unique_ptr<Process> process_;
+};
+
+#ifdef Q_OS_WIN
+// Runs the test program as the writer, where its arguments say so; -1 where they do not.
+int RunWriter();
+#endif
 
 }  // namespace parlotrim::testing

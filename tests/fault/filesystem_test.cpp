@@ -10,12 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
-#include <algorithm>
-#include <optional>
 #include <string>
 
-#include "core/line_cleaning.h"
-#include "tests/fault/fault_support.h"
+#include "tests/fault/crash_table.h"
 
 namespace parlotrim {
 namespace {
@@ -137,104 +134,15 @@ class Volume {
   pid_t server_ = -1;
 };
 
-// Dies as it is about to make its third write over the log (a megabyte each): the log then
-// begins with some of its new content and goes on with old bytes.
-class KillingCalls : public FaultyCalls {
- public:
-  int dieAtLogWrite = 0;
-  ssize_t Pwrite(int fd, const void* data, size_t n, off_t at) override {
-    char target[4096] = {};
-    const ssize_t size =
-        ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
-    if (size > 0 && QByteArray(target).endsWith("/log.txt") && ++logWrites_ == dieAtLogWrite)
-      ::raise(SIGKILL);
-    return FaultyCalls::Pwrite(fd, data, n, at);
-  }
-
- private:
-  int logWrites_ = 0;
-};
-
-// About 3.5 MiB of chat in Shift JIS, every line another, with blank lines and separators.
-QByteArray MakeLog() {
-  QByteArray log;
-  for (int i = 0; log.size() < (7 << 19); ++i)
-    log += "\x94\xad\x8c\xbe " + QByteArray::number(i) + " \x82\xb1\x82\xf1\x82\xc9\x82\xbf\r\n" +
-           (i % 3 ? "" : "\r\n") + (i % 7 ? "" : "----\r\n");
-  return log;
-}
-
-std::string Describe(const QByteArray& now, const QByteArray& old, const QByteArray& rewritten) {
-  auto same = [&now](const QByteArray& other) {
-    return std::to_string(std::mismatch(now.begin(), now.end(), other.begin(), other.end()).first -
-                          now.begin());
-  };
-  return "the log has " + std::to_string(now.size()) + " bytes (old " + std::to_string(old.size()) +
-         ", new " + std::to_string(rewritten.size()) + "); its first " + same(rewritten) +
-         " are the new ones, its first " + same(old) + " the old ones";
-}
-
 class OnFileSystem : public ::testing::TestWithParam<FileSystem> {};
 
-// Killed at every phase of a rewrite that grows or shrinks the log, and in the midst of
-// writing the log; the disk unmounted and mounted again. The next start and the next load end
-// with the old or the new content and no file of the program's own, or refuse, say so and
-// leave the log as the crash did.
+// The crash table, the disk unmounted and mounted again after each crash. The next start and the
+// next load end with the old or the new content and no file of the program's own, or refuse,
+// say so and leave the log as the crash did.
 TEST_P(OnFileSystem, KilledRewriteIsFinishedAfterRemount) {
   Volume volume(GetParam());
   if (!volume.refused().empty()) GTEST_SKIP() << volume.refused();
-  struct Kill {
-    const char* name;
-    std::optional<Phase> phase;
-    int logWrite;   // dies at this write over the log instead
-    bool finished;  // the log ends with its new content
-  };
-  const Kill kills[] = {{"copy written", Phase::CopyWritten, 0, false},
-                        {"copy named", Phase::CopyNamed, 0, true},
-                        {"log sized", Phase::LogSized, 0, true},
-                        {"third write over the log", std::nullopt, 3, true},
-                        {"log written", Phase::LogWritten, 0, true}};
-  const QByteArray log = MakeLog();
-  for (bool clean : {false, true}) {
-    const QByteArray rewritten = BuildConvertedText(log, Module1{clean, clean}) + "\r\n";
-    ASSERT_EQ(rewritten.size() > log.size(), !clean);
-    ASSERT_GT(rewritten.size(), 2 << 20);  // the third write over the log is made
-    for (const Kill& kill : kills) {
-      SCOPED_TRACE(std::string(kill.name) + (clean ? ", shrinks" : ", grows"));
-      Session s(volume.path());
-      s.folder.write("log.txt", log);
-      ASSERT_TRUE(s.Load("log.txt", clean));
-      KillingCalls calls;
-      calls.killAt = kill.phase;
-      calls.dieAtLogWrite = kill.logWrite;
-      const Child child = RunInChild([&] {
-        s.Run(Op::Change, &calls);
-        const Box& box = s.window.boxes.back();
-        return (box.title + u' ' + box.prompt).toStdString();
-      });
-      // Killed, or told of a failure the file system made for real (FAT through FUSE now and
-      // then fails a write under load): either way the next start must end as below.
-      EXPECT_TRUE((WIFSIGNALED(child.status) && WTERMSIG(child.status) == SIGKILL) ||
-                  (WIFEXITED(child.status) && child.output.rfind("Err:", 0) == 0))
-          << "the rewrite ended: " << child.output;
-      ASSERT_TRUE(volume.Remount());
-      // Much later: a temporary file untouched for an hour is one that nobody writes any more.
-      ASSERT_TRUE(s.folder.run("find . -mindepth 1 -exec touch -d '1 hour ago' {} +"));
-      const QByteArray crashed = s.folder.read("log.txt");
-      FileStore(s.disk).FinishInterruptedRewrites(s.folder.path());
-      s.window.boxes.clear();
-      const bool loaded = s.Load("log.txt", clean);
-      const QByteArray now = s.folder.read("log.txt");
-      if (loaded) {
-        EXPECT_TRUE(now == (kill.finished ? rewritten : log)) << Describe(now, log, rewritten);
-        EXPECT_EQ(s.folder.entries(), QList<QByteArray>{"log.txt"});
-      } else {  // the copy is kept, the user told, and the log left old or new as it was
-        EXPECT_TRUE(!s.window.boxes.empty() && s.window.boxes.back().title.startsWith("Err:"));
-        EXPECT_TRUE(now == crashed) << "the load that refused changed the log";
-        EXPECT_TRUE(now == log || now == rewritten) << Describe(now, log, rewritten);
-      }
-    }
-  }
+  RunCrashTable({volume.path(), [&] { return volume.Remount(); }, true});
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, OnFileSystem, ::testing::ValuesIn(kFileSystems),

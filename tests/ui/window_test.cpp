@@ -75,6 +75,7 @@ class WindowTest : public QObject {
     QCOMPARE(c.File1->count(), 2);
     QVERIFY(f.form().File1FileName().isEmpty());
     QCOMPARE(FocusName(), "File1");
+    QCOMPARE(f.form().windowTitle(), QStringLiteral("パーロトリムParlotrim"));
     QCOMPARE(f.form().LogFolder(), f.folder.path());
     QCOMPARE(Base(c.Text1), kLightYellow);
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
@@ -145,6 +146,7 @@ class WindowTest : public QObject {
     row("Command1 Enter changes once", "Command1", {enter}, {}, "loaded", "Command1 a.txt change");
     row("Command1 Ctrl+Enter", "Command1", {ctrl | enter}, {}, "loaded", "Command1 a.txt");
     row("Command1 Tab", "Command1", {tab}, {}, "loaded", "Command2 a.txt");
+    row("Command1 Shift+Enter", "Command1", {shift | enter}, {}, "loaded", "File1 a.txt");
     row("Command2 Enter quits", "Command2", {enter}, {}, "", "quit");
     row("Command2 Alt+Enter", "Command2", {alt | enter}, {}, "", "Command2");
     row("Command2 Tab stays", "Command2", {tab}, {}, "loaded", "Command2 a.txt");

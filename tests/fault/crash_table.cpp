@@ -1,0 +1,126 @@
+#include "tests/fault/crash_table.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "core/line_cleaning.h"
+
+namespace parlotrim::testing {
+
+void Append(const LogFolder& f, const NativeName& name, const QByteArray& bytes) {
+  QFile file(Path(f, name));
+  ASSERT_TRUE(file.open(QIODevice::Append));
+  ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+void AgeAll(const LogFolder& f) {
+#ifdef Q_OS_WIN
+  for (const NativeName& name : f.entries()) {
+    QFile file(Path(f, name));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+  }
+#else
+  ASSERT_TRUE(f.run("find . -mindepth 1 -exec touch -d '1 hour ago' {} +"));
+#endif
+}
+
+namespace {
+
+// About 3.5 MiB of chat in Shift JIS, every line another, with blank lines and separators.
+QByteArray ChatLog() {
+  QByteArray log;
+  for (int i = 0; log.size() < (7 << 19); ++i)
+    log += "\x94\xad\x8c\xbe " + QByteArray::number(i) + " \x82\xb1\x82\xf1\x82\xc9\x82\xbf\r\n" +
+           (i % 3 ? "" : "\r\n") + (i % 7 ? "" : "----\r\n");
+  return log;
+}
+
+std::string Describe(const QByteArray& now, const QByteArray& old, const QByteArray& rewritten) {
+  auto same = [&now](const QByteArray& other) {
+    return std::to_string(std::mismatch(now.begin(), now.end(), other.begin(), other.end()).first -
+                          now.begin());
+  };
+  return "the log has " + std::to_string(now.size()) + " bytes (old " + std::to_string(old.size()) +
+         ", new " + std::to_string(rewritten.size()) + "); its first " + same(rewritten) +
+         " are the new ones, its first " + same(old) + " the old ones";
+}
+
+}  // namespace
+
+void RunCrashTable(const CrashDisk& disk) {
+  struct Kill {
+    const char* name;
+    std::optional<Phase> phase;
+    int logWrite;   // dies at this write over the log (a megabyte each) instead
+    bool finished;  // the log ends with its new content
+  };
+  const Kill kills[] = {{"copy written", Phase::CopyWritten, 0, false},
+                        {"copy named", Phase::CopyNamed, 0, true},
+                        {"log sized", Phase::LogSized, 0, true},
+                        {"third write over the log", std::nullopt, 3, true},
+                        {"log written", Phase::LogWritten, 0, true}};
+  const QByteArray log = ChatLog();
+  for (bool clean : {false, true}) {
+    const QByteArray rewritten = BuildConvertedText(log, Module1{clean, clean}) + "\r\n";
+    ASSERT_GT(rewritten.size(), 2 << 20);  // the third write over the log is made
+    for (const Kill& kill : kills) {
+      for (const QByteArray& appended : {QByteArray(), QByteArray("\r\nlater\r\n")}) {
+        // The next start dies too, on a disk that kept the removal of the older copy and not its
+        // new copy's name unless that was synced.
+        const bool reordered = kPosix && appended.isEmpty() == clean;
+        SCOPED_TRACE(std::string(kill.name) + (clean ? ", shrinks" : ", grows") +
+                     (appended.isEmpty() ? "" : ", appended") + (reordered ? ", reordered" : ""));
+        const auto owned = disk.parent.isEmpty() ? std::make_unique<Session>()
+                                                 : std::make_unique<Session>(disk.parent);
+        Session& s = *owned;
+        s.folder.write("log.txt", log);
+        ASSERT_TRUE(s.Load("log.txt", clean));
+        FaultyCalls calls;
+        calls.killAt = kill.phase;
+        calls.killAtLogWrite = kill.logWrite;
+        const Child child = RunInChild([&] {
+          s.Run(Op::Change, &calls);
+          const Box& box = s.window.boxes.back();
+          return (box.title + u' ' + box.prompt).toStdString();
+        });
+        // Killed, or told of a failure that the file system made for real (FAT through FUSE now
+        // and then fails a write under load): either way the next start must end as below.
+        EXPECT_TRUE(child.killed || (disk.real && child.output.rfind("Err:", 0) == 0))
+            << "the rewrite ended: " << child.output;
+        ASSERT_TRUE(disk.remount());
+        Append(s.folder, "log.txt", appended);
+        AgeAll(s.folder);
+        const QByteArray crashed = s.folder.read("log.txt");
+        FaultyCalls dies;
+        dies.killAt = Phase::CopyNamed;
+        if (reordered) dies.fault = Faults::ReorderedFolder;
+        RunInChild([&] {
+          FileStore(dies).FinishInterruptedRewrites(s.folder.path());
+          return std::string();
+        });
+        FaultyCalls next;  // the run after, on a disk whose reads and writes come short
+        next.fault = Faults::ShortCalls;
+        FileStore(next).FinishInterruptedRewrites(s.folder.path());
+        s.window.boxes.clear();
+        const QByteArray now = s.folder.read("log.txt");
+        if (s.Load("log.txt", clean) || !disk.real) {
+          EXPECT_TRUE(now == (kill.finished ? rewritten : log) + appended)
+              << Describe(now, log + appended, rewritten + appended);
+          EXPECT_EQ(s.folder.entries(), QList<NativeName>{"log.txt"});
+        } else {  // the copy is kept, the user told, and the log left old or new as it was
+          EXPECT_TRUE(!s.window.boxes.empty() && s.window.boxes.back().title.startsWith("Err:"));
+          EXPECT_TRUE(now == crashed) << "the load that refused changed the log";
+          EXPECT_TRUE(now == log || now == rewritten) << Describe(now, log, rewritten);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace parlotrim::testing
