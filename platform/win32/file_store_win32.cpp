@@ -1,6 +1,7 @@
 // The Windows file store's own part: a document replaced with ReplaceFileW, which keeps the old
 // one's access list, attributes and streams, and the program's folder.
 #include <QCoreApplication>
+#include <QDir>
 #include <algorithm>
 #include <new>
 
@@ -135,6 +136,21 @@ FileResult FileStore::ReplaceDocument(const NativeName& folder, const NativeName
                      : calls_.Move(W(temp.path()), W(target)))) {
     ok = false;
     error = ::GetLastError();
+    // ReplaceFileW may fail after the old document is gone, leaving the new one under its
+    // temporary name: then it is renamed into place, or kept where it is and named to the user,
+    // so that one of the two documents always survives.
+    if (exists && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+        ::GetFileAttributesW(W(target)) == INVALID_FILE_ATTRIBUTES &&
+        ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+      if (calls_.Move(W(temp.path()), W(target))) {
+        ok = true;
+      } else {
+        return FileResult::Failed(
+            FileResult::Write, Cause(::GetLastError()) + QStringLiteral("（新しいHTMLファイルは ") +
+                                   QDir::toNativeSeparators(temp.path()) +
+                                   QStringLiteral(" に残っています。名前を変えてお使いください）"));
+      }
+    }
   }
   if (!ok) {
     calls_.Delete(W(temp.path()));

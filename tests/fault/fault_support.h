@@ -72,6 +72,10 @@ struct Faults {
     FolderSync,  // POSIX: Windows syncs no folder
     RenameFails,
     ReplaceFails,  // Windows: the replacement of a document
+    // Windows: the replacement fails after the old document is gone, the new one left under
+    // its temporary name (ERROR_UNABLE_TO_MOVE_REPLACEMENT); with ...NoRename no rename works.
+    ReplaceLosesOld,
+    ReplaceLosesOldNoRename,
     ShortCalls,    // reads and writes that do less than they were asked, as they may
     NoLease,       // POSIX: the file system has no leases
     NoReserve,     // no room is reserved, and a file is not lengthened by truncation
@@ -122,11 +126,14 @@ class FaultyCalls : public Win32Calls, public Faults {
     return fault == FileSync ? Fail(ERROR_WRITE_FAULT) : Win32Calls::Flush(file);
   }
   bool Move(const wchar_t* from, const wchar_t* to) override {
-    return fault == RenameFails ? Fail(ERROR_NOT_SAME_DEVICE) : Win32Calls::Move(from, to);
+    return fault == RenameFails || fault == ReplaceLosesOldNoRename ? Fail(ERROR_NOT_SAME_DEVICE)
+                                                                    : Win32Calls::Move(from, to);
   }
   bool Replace(const wchar_t* target, const wchar_t* replacement) override {
-    return fault == ReplaceFails ? Fail(ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-                                 : Win32Calls::Replace(target, replacement);
+    if (fault == ReplaceLosesOld || fault == ReplaceLosesOldNoRename) ::DeleteFileW(target);
+    return fault == ReplaceFails || fault == ReplaceLosesOld || fault == ReplaceLosesOldNoRename
+               ? Fail(ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+               : Win32Calls::Replace(target, replacement);
   }
   bool SetSize(HANDLE file, qint64 size) override {
     LARGE_INTEGER now{};

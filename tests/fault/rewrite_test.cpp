@@ -103,6 +103,9 @@ TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
        "", write, Faults::None, {-1, -1, true}},
       {"document replacement fails", [](const LogFolder& f) { f.write("log.html", "old"); }, "",
        write, Faults::ReplaceFails, {}, false, !kPosix},
+      {"document replacement fails with the old one gone",
+       [](const LogFolder& f) { f.write("log.html", "old"); }, "", done, Faults::ReplaceLosesOld,
+       {}, false, !kPosix},
       {"document name taken by a folder", [](const LogFolder& f) { f.mkdir("log.html"); }, "",
        write},
       {"document hard link of a log",
@@ -159,6 +162,26 @@ TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
     }
   }
 }
+
+#ifdef Q_OS_WIN
+// Where neither the replacement nor a rename puts the new document in place after the old one
+// is gone, the new one stays under its temporary name, which the box gives.
+TEST(FaultMatrix, DocumentLeftUnderItsTemporaryNameIsTold) {
+  Session s;
+  s.folder.write("log.txt", "A\r\nB\r\n");
+  s.folder.write("log.html", "old");
+  ASSERT_TRUE(s.Load("log.txt"));
+  FaultyCalls calls;
+  calls.fault = Faults::ReplaceLosesOldNoRename;
+  EXPECT_FALSE(s.Run(Op::Html, &calls));
+  EXPECT_EQ(s.window.Titles().last(), texts::kWriteErrorTitle);
+  const QList<NativeName> entries = s.folder.entries();
+  ASSERT_EQ(entries.size(), 2);  // the log and the new document under its temporary name
+  const NativeName kept = entries.first() == "log.txt" ? entries.last() : entries.first();
+  EXPECT_TRUE(s.folder.read(kept).contains("B<br>\r\nA<br>"));
+  EXPECT_TRUE(s.window.boxes.back().prompt.contains(kept));
+}
+#endif
 
 #ifndef Q_OS_WIN
 // A document whose folder cannot be synced after the rename is written all the same: the user
