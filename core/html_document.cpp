@@ -44,7 +44,7 @@ HtmlDocumentParts MakeHtmlDocumentParts(const QString& documentName, LogEncoding
   HtmlDocumentParts parts;
   parts.head = EncodeForDocument(h, encoding);
   // A browser tells UTF-16 by its byte order mark, before it reads any declaration.
-  if (UnitWidth(encoding) == 2) parts.head.prepend(BomBytes({encoding, 2}).toByteArray());
+  if (UnitWidth(encoding) == 2) parts.head.prepend(ByteOrderMark(encoding).toByteArray());
   parts.tail = EncodeForDocument(QStringLiteral("\r\n</body></html>\r\n"), encoding);
   return parts;
 }

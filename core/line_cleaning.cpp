@@ -50,6 +50,7 @@ struct Markup {
   }
 };
 
+// A line of one or more "-" (U+002D) and nothing else, in code units.
 template <typename Units>
 bool IsSeparator(QByteArrayView line) {
   constexpr qsizetype w = Units::kWidth;
@@ -135,10 +136,6 @@ QByteArray TakeWorkingTextIn(QByteArray log, const Module1& flags, qsizetype bom
 }
 
 }  // namespace
-
-bool IsSeparatorLine(QByteArrayView line, LogEncoding encoding) {
-  return WithUnits(encoding, [&](auto units) { return IsSeparator<decltype(units)>(line); });
-}
 
 QByteArrayView LineEnd(LogEncoding encoding) {
   return WithUnits(encoding, [](auto units) { return Markup<decltype(units)>::CrLf(); });

@@ -14,9 +14,6 @@
 
 namespace parlotrim {
 
-// A line of one or more "-" (U+002D) and nothing else, in the code units of the encoding.
-bool IsSeparatorLine(QByteArrayView line, LogEncoding encoding = LogEncoding::Ansi);
-
 // The texts below are in the log's code units: CR LF, "<br>" and the emphasis are written in
 // them. Their input is the log without its byte order mark, except for the working text of a
 // load, which is given the whole file and its format.

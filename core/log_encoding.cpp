@@ -100,9 +100,8 @@ bool IsIso2022Jp(QByteArrayView head) {
 
 }  // namespace
 
-QByteArrayView BomBytes(const LogFormat& format) {
-  if (format.bomSize == 0) return {};
-  switch (format.encoding) {
+QByteArrayView ByteOrderMark(LogEncoding encoding) {
+  switch (encoding) {
     case LogEncoding::Utf8:
       return kBomUtf8;
     case LogEncoding::Utf16Le:
@@ -133,8 +132,6 @@ void LogFormatReader::Begin(QByteArrayView head, bool whole) {
   format_ = DetectLogFormat(head, whole);
   started_ = true;
   start_(format_, fileSize_);
-  // A log cut short before its byte order mark ends (one byte of a UTF-16 mark) was decided
-  // without one; bomSize is never more than what came.
   if (head.size() > format_.bomSize) feed_(head.sliced(format_.bomSize));
 }
 

@@ -29,8 +29,8 @@ struct LogFormat {
   }
 };
 
-// The byte order mark of a format, as it opens the file (empty where it has none).
-QByteArrayView BomBytes(const LogFormat& format);
+// The byte order mark of an encoding, as it opens a file (empty where it has none).
+QByteArrayView ByteOrderMark(LogEncoding encoding);
 
 // Bytes in one code unit of the encoding: 2 for UTF-16, 1 otherwise.
 inline qsizetype UnitWidth(LogEncoding encoding) {

@@ -130,7 +130,7 @@ void LogOperations::Command1_Click() {
           converted = builder->Finish();
           window_.SetText1(converted, format.encoding);
           QList<QByteArrayView> pieces;
-          if (format.bomSize) pieces.append(BomBytes(format));
+          if (format.bomSize) pieces.append(ByteOrderMark(format.encoding));
           pieces << converted << LineEnd(format.encoding);
           return pieces;
         });
