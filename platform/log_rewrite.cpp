@@ -10,21 +10,27 @@
 //    the log's file; it is synced and renamed to ".parlotrim-X.new", and the folder synced.
 //    Only then do older copies of the log go (their removal must not reach the disk before the
 //    new name does). Nothing has touched the log yet.
-// 4. The log gets its new length (room for it made sure of first) and is synced; the copy is
-//    renamed to ".parlotrim-X.sized". A log that gets shorter is written before it is cut.
-// 5. The new content is written over the log's first bytes. From here the rewrite is complete:
-//    its content is in the log, and safe in the copy.
+// 4. The log gets its new length (room for it made sure of first); a log that gets shorter
+//    gets the new content and zeros up to its old length instead. It is synced, and the copy
+//    renamed to ".parlotrim-X.sized" and the folder synced: the copy's name records that step.
+// 5. A log that gets shorter is cut to its new length; any other gets the new content over its
+//    first bytes. From here the rewrite is complete: its content is in the log, and safe in
+//    the copy.
 // 6. The log is synced and the copy removed; where the caller asks, only once the user has
 //    been told (Tidying).
 //
+// The log is written in pieces that begin and end on 4 KiB boundaries, so that a write cut
+// short leaves each 512-byte block of it old or new (rewrite_copy.h).
+//
 // A crash after step 3 leaves the copy, and the next read of the log finishes the rewrite from
-// it, keeping whatever other programs have appended to the log since. While the copy is named
-// ".sized", those bytes begin at the new length; while it is ".new", the log's first bytes are
-// still its old ones and its length is the old or the new one, which its bytes tell apart.
+// it, keeping whatever other programs have appended to the log since: the copy's name and the
+// log's zeros, which no text holds, tell where those bytes begin, never bytes that another
+// program could have written (rewrite_copy.h, AppendedFrom).
 //
 // A copy is applied only to its own log: the same file by its number on the volume where those
 // last, and in every case a log whose first bytes are, block by block, the old or the new ones.
-// A copy of a log that fails this is left alone with the log, and the load of the log says so.
+// A copy of a log that fails this is left alone with the log, and the load of the log says so;
+// so is a copy that cannot be read, with every log of its folder.
 #include "platform/log_rewrite.h"
 
 #include <QElapsedTimer>
@@ -60,19 +66,63 @@ bool ReadCopy(RewriteFiles& files, const CopyName& name, Copy* copy) {
   int error = 0;
   qint64 size = 0;
   const std::unique_ptr<RewriteFile> file = files.OpenToRead(copy->path(), &size, &error);
-  // A name the program could not have written is no log of this folder.
   return file && copy->Parse(size, Reader(*file)) && files.NameOfRecord(copy->name, &copy->log);
 }
 
-// The copies in folder of the log name (of every log, when name is empty).
-QList<Copy> FindCopies(RewriteFiles& files, const NativeName& folder, const NativeName& name) {
+// The copies in folder of the log name (of every log, when name is empty); *unreadable, where
+// given, gets the first copy that cannot be read, which may be of any log.
+QList<Copy> FindCopies(RewriteFiles& files, const NativeName& folder, const NativeName& name,
+                       NativeName* unreadable = nullptr) {
   QList<Copy> copies;
   for (const CopyName& found : files.Copies(folder)) {
     Copy copy;
-    if (ReadCopy(files, found, &copy) && (name.isEmpty() || copy.log == name)) copies.append(copy);
+    if (!ReadCopy(files, found, &copy)) {
+      if (unreadable && unreadable->isEmpty()) *unreadable = copy.path();
+    } else if (name.isEmpty() || copy.log == name) {
+      copies.append(copy);
+    }
   }
   return copies;
 }
+
+// Writes a log from its start, in pieces that begin and end on a multiple of kWriteBlock but
+// for the last, whatever the pieces it is given.
+class BlockWriter {
+ public:
+  BlockWriter(RewriteFile& file, int* error) : file_(file), error_(error) {}
+  bool Put(QByteArrayView bytes) {
+    if (!pending_.isEmpty()) {
+      const qsizetype take = qMin<qsizetype>(kWriteBlock - pending_.size(), bytes.size());
+      pending_.append(bytes.first(take));
+      bytes = bytes.sliced(take);
+      if (pending_.size() < kWriteBlock) return true;
+      if (!Write(pending_)) return false;
+      pending_.clear();
+    }
+    const qsizetype whole = bytes.size() / kWriteBlock * kWriteBlock;
+    if (whole && !Write(bytes.first(whole))) return false;
+    pending_ = bytes.sliced(whole).toByteArray();
+    return true;
+  }
+  bool Zeros(qint64 count) {
+    const QByteArray zeros(qMin<qint64>(count, 1 << 20), '\0');
+    for (qint64 left = count; left > 0; left -= zeros.size())
+      if (!Put(QByteArrayView(zeros).first(qMin<qint64>(left, zeros.size())))) return false;
+    return true;
+  }
+  bool Finish() { return pending_.isEmpty() || Write(pending_); }
+
+ private:
+  bool Write(QByteArrayView bytes) {
+    if (!file_.WriteAt(at_, bytes, error_)) return false;
+    at_ += bytes.size();
+    return true;
+  }
+  RewriteFile& file_;
+  int* error_;
+  qint64 at_ = 0;
+  QByteArray pending_;
+};
 
 // Removes the copies of a log that a newer one has made needless, once the newer one's name is
 // safe on disk: on a file system that does not keep folder changes in order, a removal could
@@ -92,8 +142,12 @@ FileResult WriteInPlace(RewriteFiles& files, const NativeName& folder, const Nat
   int error = 0;
   // Older copies of this log go once the new one is complete: it holds all that they hold.
   const QList<Copy> older = FindCopies(files, folder, name);
+  const QByteArray recordName = files.RecordName(name);
+  if (recordName.isEmpty())  // no copy could be matched to the log again
+    return FileResult::Failed(FileResult::Write,
+                              QStringLiteral("ログファイルの名前をコピーに記録できません"));
   CopyRecord record =
-      StartRecord(log.Identify(), files.RecordName(name), oldSize, pieces, NewestStamp(older));
+      StartRecord(log.Identify(), recordName, oldSize, pieces, NewestStamp(older));
   const qint64 newSize = record.newSize;
   if (!OldDigests(&record, oldBlocks, Reader(log, &error)))
     return Failed(files, FileResult::Read, error);
@@ -152,30 +206,27 @@ FileResult WriteInPlace(RewriteFiles& files, const NativeName& folder, const Nat
     result.damaged = true;
     return result;
   };
-  auto writeContent = [&] {
-    qint64 to = 0;
-    for (QByteArrayView piece : pieces) {
-      if (!log.WriteAt(to, piece, &error)) return false;
-      to += piece.size();
-    }
-    return true;
+  // The new content, and for a log that gets shorter zeros up to its old length.
+  auto writeContent = [&](qint64 zeros) {
+    BlockWriter writer(log, &error);
+    for (QByteArrayView piece : pieces)
+      if (!writer.Put(piece)) return false;
+    return writer.Zeros(zeros) && writer.Finish();
   };
   if (newSize > oldSize) {
     bool touched = false;
     if (!log.Lengthen(oldSize, newSize, &touched, &error))
       return touched ? damaged(error)
                      : abandon(complete, Failed(files, FileResult::Write, error));
-  } else if (newSize < oldSize) {
-    // A log that gets shorter is written before it is cut (FAT through FUSE lengthens a file
-    // again that is written after it was cut). Until it is cut, its old bytes past the new end
-    // tell the next run where bytes that others append begin.
-    if (!writeContent() || !log.Sync(&error) || !log.Cut(newSize, &error)) return damaged(error);
+  } else if (newSize < oldSize && !writeContent(oldSize - newSize)) {
+    return damaged(error);
   }
   if (!log.Sync(&error)) return damaged(error);
   files.Reached(Phase::LogSized);
   if (!files.Rename(complete, sized, &error) || !files.SyncFolder(folder, &error))
     return damaged(error);
-  if (newSize >= oldSize && !writeContent()) return damaged(error);
+  files.Reached(Phase::CopySized);
+  if (newSize < oldSize ? !log.Cut(newSize, &error) : !writeContent(0)) return damaged(error);
   log.Written();
   if (later) {
     files.Reached(Phase::LogWritten);
@@ -199,11 +250,17 @@ FileResult Unmatched(const Copy& copy) {
                        copy.newSize);
 }
 
+FileResult Unreadable(const NativeName& path) {
+  return UnreadableCopy(ShownAscii(path.mid(path.lastIndexOf(kFolderSeparator) + 1)));
+}
+
 // Finishes the rewrites of the log name whose copies lie in folder, with the log open.
 FileResult FinishWithOpenLog(RewriteFiles& files, const NativeName& folder,
                              const NativeName& name, RewriteLog& log) {
   const qint64 size = log.Snapshot();  // what others add from here on stops the finish
-  const QList<Copy> copies = FindCopies(files, folder, name);
+  NativeName unreadable;
+  const QList<Copy> copies = FindCopies(files, folder, name, &unreadable);
+  if (!unreadable.isEmpty()) return Unreadable(unreadable);
   if (copies.isEmpty()) return FileResult();
   const Copy& copy = *std::max_element(copies.begin(), copies.end(),
                                        [](auto& a, auto& b) { return a.stamp < b.stamp; });
@@ -216,27 +273,22 @@ FileResult FinishWithOpenLog(RewriteFiles& files, const NativeName& folder,
   if (!copyFile->ReadAt(0, content.data(), content.size(), &got, &error) ||
       got != content.size())
     return Failed(files, FileResult::Read, error);
-  // The copy is this log's where the file is the same one and its bytes are those of the
-  // rewrite; on a file system whose file numbers do not last, its bytes (and the volume, where
-  // it has a lasting id) alone tell.
-  const FileIdentity id = log.Identify();
-  const bool sameVolume = copy.volume == 0 || id.volume == 0 || copy.volume == id.volume;
-  const bool sameFile = copy.file == id.file && copy.generation == id.generation && sameVolume;
-  const bool fits = copy.legacy ? sameFile
-                                : LogFitsCopy(copy, QByteArrayView(content).first(copy.newSize),
-                                              size, Reader(log, &error));
-  if (!fits && error) return Failed(files, FileResult::Read, error);
-  if (!fits || !(sameFile || (!id.lasting && sameVolume))) return Unmatched(copy);
   bool unread = false;  // the log could not be read whole
   auto fileBytes = [&](qint64 from, qint64 n) {
     const QByteArray bytes = Reader(log, &error)(from, n);
     unread = unread || bytes.size() != n;
     return bytes;
   };
-  const qint64 from = copy.sized ? copy.newSize
-                                 : AppendedFrom(copy.oldSize, copy.newSize,
-                                                QByteArrayView(content).sliced(copy.newSize),
-                                                size, fileBytes);
+  // The copy is this log's where the file is the same one and its bytes are those of the
+  // rewrite; on a file system whose file numbers do not last, its bytes (and the volume, where
+  // it has a lasting id) alone tell.
+  const FileIdentity id = log.Identify();
+  const bool sameVolume = copy.volume == 0 || id.volume == 0 || copy.volume == id.volume;
+  const bool sameFile = copy.file == id.file && copy.generation == id.generation && sameVolume;
+  const qint64 from = AppendedFrom(copy, copy.sized, content, size, fileBytes);
+  if (unread) return Failed(files, FileResult::Read, error);
+  if (from < 0 || !(sameFile || (copy.format > 1 && !id.lasting && sameVolume)))
+    return Unmatched(copy);
   const QByteArray appended = size > from ? fileBytes(from, size - from) : QByteArray();
   if (unread) return Failed(files, FileResult::Read, error);
   content.truncate(copy.newSize);
@@ -308,9 +360,12 @@ FileResult RewriteInPlace(RewriteFiles& files, const NativeName& folder, const N
 FileResult FinishInterruptedRewrite(RewriteFiles& files, const NativeName& folder,
                                     const NativeName& name) {
   QList<NativeName> logs;
-  for (const Copy& copy : FindCopies(files, folder, name)) {
+  NativeName unreadable;
+  for (const Copy& copy : FindCopies(files, folder, name, &unreadable)) {
     if (!logs.contains(copy.log)) logs.append(copy.log);
   }
+  // A copy that cannot be read may be of this log: it is not read until the user has looked.
+  if (!name.isEmpty() && !unreadable.isEmpty()) return Unreadable(unreadable);
   for (const NativeName& logName : logs) {
     // Whether a copy is the log's is told with the log open; a copy of a log that is gone is
     // left alone.

@@ -152,9 +152,13 @@ class Log : public FileOf<RewriteLog> {
     if (calls_.Ftruncate(fd, off_t(newSize)) == 0) return true;
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return Fail(errno, error);
     *touched = true;
-    const QByteArray zeros(qMin<qint64>(newSize - oldSize, 1 << 20), '\0');
-    for (qint64 at = oldSize; at < newSize; at += zeros.size()) {
-      const QByteArrayView piece = QByteArrayView(zeros).first(qMin(zeros.size(), newSize - at));
+    // Zeros, in pieces that end on a megabyte but the last, so that a crash leaves them ending
+    // on a block or at the new length.
+    constexpr qint64 kPiece = 1 << 20;
+    const QByteArray zeros(qMin<qint64>(newSize - oldSize, kPiece), '\0');
+    for (qint64 at = oldSize, next = 0; at < newSize; at = next) {
+      next = qMin(newSize, (at / kPiece + 1) * kPiece);
+      const QByteArrayView piece = QByteArrayView(zeros).first(next - at);
       if (!WriteAll(calls_, fd, piece, error, off_t(at))) {
         // Back to the old length, where that works: then nothing has changed.
         *touched = calls_.Ftruncate(fd, off_t(oldSize)) != 0;

@@ -7,12 +7,27 @@ namespace parlotrim {
 
 namespace {
 
-constexpr QByteArrayView kMagicV1("PRLTRIM1");
-constexpr QByteArrayView kMagic("PRLTRIM2");
-// v1: old size, new size, stamp, inode, generation, name size, magic.
+// The last bytes of a copy, "PRLTRIM" and the format's digit.
+constexpr QByteArrayView kMagic("PRLTRIM");
+// 1: old size, new size, stamp, inode, generation, name size, magic.
 constexpr qint64 kTrailerV1 = 5 * 8 + 4 + 8;
-// v2: old size, new size, stamp, file, generation, volume, digest count, name size, magic.
+// 2 and 3: old size, new size, stamp, file, generation, volume, digest count, name size, magic.
 constexpr qint64 kTrailer = 7 * 8 + 4 + 8;
+
+// Records before the third format held the log's name as the system had it: bytes on POSIX
+// systems, UTF-16 on Windows. A log's name ends in ".txt", which in UTF-16 holds NUL bytes, and
+// no POSIX name holds one.
+QByteArray Utf8OfOlderName(const QByteArray& name) {
+  if (!name.contains('\0') || name.size() % 2) return name;
+  QString utf16(name.size() / 2, Qt::Uninitialized);
+  for (qsizetype i = 0; i < utf16.size(); ++i)
+    utf16[i] = QChar(qFromLittleEndian<quint16>(name.constData() + 2 * i));
+  return utf16.toUtf8();
+}
+
+bool AllZeros(QByteArrayView bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == '\0'; });
+}
 
 constexpr quint64 kP1 = 0x9E3779B185EBCA87ull, kP2 = 0xC2B2AE3D27D4EB4Full,
                   kP3 = 0x165667B19E3779F9ull;
@@ -52,15 +67,15 @@ quint64 Digest(QByteArrayView bytes) {
 
 void BlockDigests::Feed(QByteArrayView bytes) {
   if (!partial_.isEmpty()) {
-    const qsizetype take = qMin<qsizetype>(kDigestBlock - partial_.size(), bytes.size());
+    const qsizetype take = qMin<qsizetype>(block_ - partial_.size(), bytes.size());
     partial_.append(bytes.first(take));
     bytes = bytes.sliced(take);
-    if (partial_.size() < kDigestBlock) return;
+    if (partial_.size() < block_) return;
     digests_.append(Digest(partial_));
     partial_.clear();
   }
-  for (; bytes.size() >= kDigestBlock; bytes = bytes.sliced(kDigestBlock))
-    digests_.append(Digest(bytes.first(kDigestBlock)));
+  for (; bytes.size() >= block_; bytes = bytes.sliced(block_))
+    digests_.append(Digest(bytes.first(block_)));
   partial_ = bytes.toByteArray();
 }
 
@@ -79,15 +94,17 @@ QByteArray CopyRecord::Tail() const {
   }
   qToLittleEndian<quint32>(quint32(name.size()), p);
   std::copy(kMagic.begin(), kMagic.end(), p + 4);
+  p[4 + kMagic.size()] = char('0' + kFormat);
   return tail + trailer;
 }
 
 bool CopyRecord::Parse(qint64 fileSize, const ReadAt& read) {
   if (fileSize < kTrailerV1) return false;
   const QByteArray magic = read(fileSize - 8, 8);
-  legacy = magic == kMagicV1;
-  if (!legacy && (magic != kMagic || fileSize < kTrailer)) return false;
-  const qint64 trailerSize = legacy ? kTrailerV1 : kTrailer;
+  if (!magic.startsWith(kMagic) || magic[7] < '1' || magic[7] > '0' + kFormat) return false;
+  format = magic[7] - '0';
+  const qint64 trailerSize = format == 1 ? kTrailerV1 : kTrailer;
+  if (fileSize < trailerSize) return false;
   const QByteArray t = read(fileSize - trailerSize, trailerSize);
   if (t.size() != trailerSize) return false;
   const char* p = t.constData();
@@ -96,16 +113,16 @@ bool CopyRecord::Parse(qint64 fileSize, const ReadAt& read) {
   stamp = qFromLittleEndian<quint64>(p + 16);
   file = qFromLittleEndian<quint64>(p + 24);
   generation = qFromLittleEndian<quint64>(p + 32);
-  volume = legacy ? 0 : qFromLittleEndian<quint64>(p + 40);
-  const qint64 digests = legacy ? 0 : qint64(qFromLittleEndian<quint64>(p + 48));
-  const qint64 nameSize = qFromLittleEndian<quint32>(p + (legacy ? 40 : 56));
+  volume = format == 1 ? 0 : qFromLittleEndian<quint64>(p + 40);
+  const qint64 digests = format == 1 ? 0 : qint64(qFromLittleEndian<quint64>(p + 48));
+  const qint64 nameSize = qFromLittleEndian<quint32>(p + (format == 1 ? 40 : 56));
   if (oldSize < 0 || newSize < 0 || oldSize > fileSize || newSize > fileSize ||
-      digests != (legacy ? 0 : DigestCount()) ||
-      BodySize() + digests * 8 + nameSize + trailerSize != fileSize)
+      digests != DigestCount() || BodySize() + digests * 8 + nameSize + trailerSize != fileSize)
     return false;
   const QByteArray list = read(BodySize(), digests * 8);
   name = read(BodySize() + digests * 8, nameSize);
   if (list.size() != digests * 8 || name.size() != nameSize || name.isEmpty()) return false;
+  if (format < 3) name = Utf8OfOlderName(name);
   oldDigests.clear();
   for (qint64 i = 0; i < digests; ++i)
     oldDigests.append(qFromLittleEndian<quint64>(list.constData() + 8 * i));
@@ -127,10 +144,11 @@ CopyRecord StartRecord(const FileIdentity& id, const QByteArray& name, qint64 ol
 
 bool OldDigests(CopyRecord* record, const QList<quint64>& fullBlocks, const ReadAt& readOld) {
   const qint64 common = record->Common(), count = record->DigestCount();
-  record->oldDigests = fullBlocks.first(qMin<qint64>(fullBlocks.size(), common / kDigestBlock));
+  const qint64 block = record->DigestBlock();
+  record->oldDigests = fullBlocks.first(qMin<qint64>(fullBlocks.size(), common / block));
   while (record->oldDigests.size() < count) {
-    const qint64 at = record->oldDigests.size() * kDigestBlock;
-    const qint64 size = qMin(kDigestBlock, common - at);
+    const qint64 at = record->oldDigests.size() * block;
+    const qint64 size = qMin(block, common - at);
     const QByteArray block = readOld(at, size);
     if (block.size() != size) return false;
     record->oldDigests.append(Digest(block));
@@ -138,42 +156,64 @@ bool OldDigests(CopyRecord* record, const QList<quint64>& fullBlocks, const Read
   return true;
 }
 
-bool LogFitsCopy(const CopyRecord& record, QByteArrayView newContent, qint64 logSize,
-                 const ReadAt& readLog) {
-  const qint64 common = record.Common();
-  if (record.legacy || logSize < common || newContent.size() < common ||
+qint64 AppendedFrom(const CopyRecord& record, bool sized, QByteArrayView body, qint64 logSize,
+                    const ReadAt& readLog) {
+  const qint64 oldSize = record.oldSize, newSize = record.newSize, common = record.Common();
+  const qint64 block = record.DigestBlock();
+  if (logSize < common || body.size() != record.BodySize() ||
       record.oldDigests.size() != record.DigestCount())
-    return false;
-  constexpr qint64 kChunk = 256 * kDigestBlock;
-  for (qint64 at = 0; at < common; at += kChunk) {
+    return -1;
+  // Up to the smaller size, each block holds the old bytes or the new ones (a copy of the first
+  // format has no digests: its log is told by its file number alone).
+  constexpr qint64 kChunk = 1 << 20;
+  for (qint64 at = 0; at < common && record.format > 1; at += kChunk) {
     const QByteArray chunk = readLog(at, qMin(kChunk, common - at));
-    if (chunk.size() != qMin(kChunk, common - at)) return false;
-    for (qint64 in = 0; in < chunk.size(); in += kDigestBlock) {
-      const QByteArrayView block = QByteArrayView(chunk).sliced(in).first(
-          qMin<qint64>(kDigestBlock, chunk.size() - in));
-      if (block != newContent.sliced(at + in, block.size()) &&
-          Digest(block) != record.oldDigests[(at + in) / kDigestBlock])
-        return false;
+    if (chunk.size() != qMin(kChunk, common - at)) return -1;
+    for (qint64 in = 0; in < chunk.size(); in += block) {
+      const QByteArrayView part =
+          QByteArrayView(chunk).sliced(in).first(qMin<qint64>(block, chunk.size() - in));
+      if (part != body.sliced(at + in, part.size()) &&
+          Digest(part) != record.oldDigests[(at + in) / block])
+        return -1;
     }
   }
-  return true;
+  if (newSize > oldSize) {
+    // The log is lengthened, room made sure of, before the copy is named "sized"; the new room
+    // holds zeros, which no text holds two of in a row. Lengthened in part, it ends on a block.
+    if (sized) return logSize >= newSize ? newSize : -1;
+    const QByteArray room = readLog(oldSize, qMin(logSize, newSize) - oldSize);
+    const qint64 zeros = std::find_if(room.begin(), room.end(), [](char c) { return c; }) -
+                         room.begin();
+    if (oldSize + zeros == newSize) return newSize;
+    return zeros < 2 ? oldSize : qMax(oldSize, (oldSize + zeros) / block * block);
+  }
+  if (newSize == oldSize) return oldSize;
+  // A log that gets shorter holds the new content and zeros up to its old length before the
+  // copy is named "sized", and is cut to its new length only after: while its old length is
+  // there with each block of old bytes or zeros, it is not cut, and later bytes follow it.
+  if (logSize >= oldSize) {
+    const QByteArray rest = readLog(newSize, oldSize - newSize);
+    if (rest.size() != oldSize - newSize) return -1;
+    bool uncut = true;
+    for (qint64 at = newSize; uncut && at < oldSize; at = (at / block + 1) * block) {
+      const qint64 n = qMin((at / block + 1) * block, oldSize) - at;
+      const QByteArrayView part = QByteArrayView(rest).sliced(at - newSize, n);
+      uncut = AllZeros(part) || (!sized && part == body.sliced(at, n));
+    }
+    if (uncut) return oldSize;
+  }
+  // Cut: what follows the new content came later. (Copies of the older formats were named
+  // "sized" only after the cut, so theirs may be cut while named as complete.)
+  return sized || record.format < 3 ? newSize : -1;
 }
 
-qint64 AppendedFrom(qint64 oldSize, qint64 newSize, QByteArrayView oldTail, qint64 fileSize,
-                    const ReadAt& fileBytes) {
-  if (oldSize > newSize) {
-    // Not cut to length: the old bytes are still there.
-    return fileSize >= oldSize && fileBytes(newSize, oldSize - newSize) == oldTail ? oldSize
-                                                                                   : newSize;
-  }
-  if (oldSize < newSize && fileSize > oldSize) {
-    // Lengthened, wholly or in part: the new room holds zeros, which no log holds.
-    const QByteArray room = fileBytes(oldSize, qMin(fileSize, newSize) - oldSize);
-    qint64 zeros = 0;
-    while (zeros < room.size() && room[zeros] == '\0') ++zeros;
-    return oldSize + zeros;
-  }
-  return oldSize;
+FileResult UnreadableCopy(const QString& copyFile) {
+  return FileResult::Failed(
+      FileResult::Read,
+      QStringLiteral("前回中断された書き換えのコピー「%1」がありますが、読めない形式のため"
+                     "（新しい版のプログラムが書いたものか、壊れています）、このフォルダのログを"
+                     "変更していません。ログが正しければコピーを削除してください")
+          .arg(copyFile));
 }
 
 FileResult UnmatchedCopy(const QString& copyFile, qint64 newSize) {

@@ -101,8 +101,9 @@ class RewriteFiles {
   // process holds, untouched for ten minutes.
   void RemoveStaleTemporaries(const NativeName& folder);
 
-  // A log's name as a copy's record holds it, and back: false for a name that the program
-  // cannot have written (no plain name of a file in the copy's folder).
+  // A log's name as a copy's record holds it, in UTF-8 on every system (a POSIX name that is
+  // not UTF-8 as its bytes; empty for a name that has none), and back: false for a name that
+  // this system cannot have (no plain name of a file in the copy's folder).
   virtual QByteArray RecordName(const NativeName& name) = 0;
   virtual bool NameOfRecord(const QByteArray& bytes, NativeName* name) = 0;
 

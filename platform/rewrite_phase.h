@@ -7,7 +7,8 @@ namespace parlotrim {
 enum class Phase {
   CopyWritten,   // the copy of the new content is written and synced, under a temporary name
   CopyNamed,     // ... and renamed to say it is complete (the log is untouched)
-  LogSized,      // the log has its new length (a log that got shorter holds the new content)
+  LogSized,      // the log has its new length, or holds the new content and zeros after it
+  CopySized,     // ... the copy is renamed to say so (a log that gets shorter is still to cut)
   LogWritten,    // the new content is in the log and synced; the copy is still there
   DocumentNamed  // a document replaced by rename; its folder is not yet synced
 };

@@ -1,5 +1,7 @@
 #include "platform/system_files.h"
 
+#include <QStringDecoder>
+
 #include <thread>
 
 #include "platform/win32/win_files.h"
@@ -212,17 +214,19 @@ bool SystemFiles::SyncFolder(const NativeName&, int*) {
   return true;  // every rename was written through
 }
 
+// In UTF-8, as a POSIX system names it; a name with half a surrogate pair has none.
 QByteArray SystemFiles::RecordName(const NativeName& name) {
-  return QByteArray(reinterpret_cast<const char*>(name.utf16()), name.size() * 2);
+  const QByteArray utf8 = name.toUtf8();
+  return QString::fromUtf8(utf8) == name ? utf8 : QByteArray();
 }
 
 bool SystemFiles::NameOfRecord(const QByteArray& bytes, NativeName* name) {
-  if (bytes.size() % 2) return false;
-  *name = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
-                             bytes.size() / 2);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  *name = utf8(bytes);
   const QString& log = *name;
-  return !log.isEmpty() && !log.contains(u'\\') && !log.contains(u'/') && !log.contains(u':') &&
-         !log.contains(QChar(0)) && log != QLatin1String(".") && log != QLatin1String("..");
+  return !utf8.hasError() && !log.isEmpty() && !log.contains(u'\\') && !log.contains(u'/') &&
+         !log.contains(u':') && !log.contains(QChar(0)) && log != QLatin1String(".") &&
+         log != QLatin1String("..");
 }
 
 std::unique_ptr<RewriteFile> SystemFiles::OpenLogToRead(const NativeName& path, qint64* size,

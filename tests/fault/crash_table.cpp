@@ -32,10 +32,10 @@ void AgeAll(const LogFolder& f) {
 
 namespace {
 
-// About 3.5 MiB of chat in Shift JIS, every line another, with blank lines and separators.
-QByteArray ChatLog() {
+// Chat in Shift JIS, every line another, with blank lines and separators: at least size bytes.
+QByteArray ChatLog(qsizetype size) {
   QByteArray log;
-  for (int i = 0; log.size() < (7 << 19); ++i)
+  for (int i = 0; log.size() < size; ++i)
     log += "\x94\xad\x8c\xbe " + QByteArray::number(i) + " \x82\xb1\x82\xf1\x82\xc9\x82\xbf\r\n" +
            (i % 3 ? "" : "\r\n") + (i % 7 ? "" : "----\r\n");
   return log;
@@ -57,25 +57,44 @@ void RunCrashTable(const CrashDisk& disk) {
   struct Kill {
     const char* name;
     std::optional<Phase> phase;
-    int logWrite;   // dies at this write over the log (a megabyte each) instead
+    int logWrite;   // dies at this write over the log instead
     bool finished;  // the log ends with its new content
   };
   const Kill kills[] = {{"copy written", Phase::CopyWritten, 0, false},
                         {"copy named", Phase::CopyNamed, 0, true},
                         {"log sized", Phase::LogSized, 0, true},
+                        {"copy sized", Phase::CopySized, 0, true},
+                        {"second write over the log", std::nullopt, 2, true},
                         {"third write over the log", std::nullopt, 3, true},
                         {"log written", Phase::LogWritten, 0, true}};
-  const QByteArray log = ChatLog();
-  for (bool clean : {false, true}) {
+  struct Subject {
+    const char* name;
+    QByteArray log;
+    bool clean;  // the log gets shorter
+  };
+  // Writes of a megabyte each over a large log; over the small one, a first write that ends
+  // inside a block.
+  const QByteArray large = ChatLog(7 << 19);
+  const Subject subjects[] = {{"grows", large, false},
+                              {"shrinks", large, true},
+                              {"shrinks, small", ChatLog(10000), true}};
+  for (const Subject& subject : subjects) {
+    const QByteArray& log = subject.log;
+    const bool clean = subject.clean, small = log.size() < (1 << 20);
     const QByteArray rewritten = BuildConvertedText(log, Module1{clean, clean}) + "\r\n";
-    ASSERT_GT(rewritten.size(), 2 << 20);  // the third write over the log is made
+    ASSERT_TRUE(small ? rewritten.size() % 512 != 2 : rewritten.size() > 2 << 20);
+    // Lines appended after the crash, among them the very bytes that the cut removes.
+    QList<QByteArray> appendings = {QByteArray(), "\r\nlater\r\n"};
+    if (clean) appendings << log.sliced(rewritten.size());
     for (const Kill& kill : kills) {
-      for (const QByteArray& appended : {QByteArray(), QByteArray("\r\nlater\r\n")}) {
+      if (small && kill.logWrite > 2) continue;
+      for (const QByteArray& appended : appendings) {
         // The next start dies too, on a disk that kept the removal of the older copy and not its
         // new copy's name unless that was synced.
         const bool reordered = kPosix && appended.isEmpty() == clean;
-        SCOPED_TRACE(std::string(kill.name) + (clean ? ", shrinks" : ", grows") +
-                     (appended.isEmpty() ? "" : ", appended") + (reordered ? ", reordered" : ""));
+        SCOPED_TRACE(std::string(kill.name) + ", " + subject.name +
+                     (appended.isEmpty() ? "" : ", appended " + std::to_string(appended.size()) + " bytes") +
+                     (reordered ? ", reordered" : ""));
         const auto owned = disk.parent.isEmpty() ? std::make_unique<Session>()
                                                  : std::make_unique<Session>(disk.parent);
         Session& s = *owned;

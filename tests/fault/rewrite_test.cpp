@@ -193,23 +193,101 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
   RunCrashTable({});
 }
 
+// Every state that the writes of a rewrite can leave the log in, whatever reached the disk
+// first: each 512-byte block old or new, in any mix, and the bytes appended after a crash found
+// where they begin. A block with bytes of neither, or torn elsewhere, is another program's doing.
+TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
+  const QByteArray old = MakeLog(10000).left(10000), zeros(20000, '\0');
+  const auto reader = [](const QByteArray& bytes) {
+    return [bytes](qint64 at, qint64 n) { return bytes.mid(at, n); };
+  };
+  for (qint64 newSize : {5874, 14000}) {
+    const bool shrinks = newSize < old.size();
+    const QByteArray fresh = QByteArray("\x82\xa0 new line\r\n").repeated(2000).left(newSize);
+    CopyRecord record = StartRecord({}, "log.txt", old.size(), {fresh}, 0);
+    ASSERT_TRUE(OldDigests(&record, {}, reader(old)));
+    const QByteArray body = fresh + old.mid(newSize);
+    // The log before and after the writes of its content: one that grows is lengthened with
+    // zeros first; one that gets shorter gets zeros after its new content, and is cut later.
+    const QByteArray before = shrinks ? old : old + zeros.left(newSize - old.size());
+    const QByteArray after = shrinks ? fresh + zeros.left(old.size() - newSize) : fresh;
+    const qint64 blocks = (after.size() + 511) / 512, done = shrinks ? old.size() : newSize;
+    const auto mixed = [&](const std::function<bool(qint64)>& isNew) {
+      QByteArray log = before;
+      for (qint64 i = 0; i < blocks; ++i)
+        if (isNew(i)) log.replace(i * 512, qMin<qint64>(512, after.size() - i * 512), after.mid(i * 512, 512));
+      return log;
+    };
+    struct Row {
+      std::string what;
+      QByteArray log;
+      bool sized;  // the copy named as "sized"
+      qint64 from;
+    };
+    std::vector<Row> rows;
+    for (qint64 k = 0; k <= blocks; ++k) {
+      rows.push_back({"new up to block " + std::to_string(k), mixed([k](qint64 i) { return i < k; }), !shrinks, done});
+      rows.push_back({"old up to block " + std::to_string(k), mixed([k](qint64 i) { return i >= k; }), !shrinks, done});
+    }
+    rows.push_back({"every other block new", mixed([](qint64 i) { return i % 2; }) + "later", !shrinks, done});
+    QByteArray torn = before, changed = mixed([](qint64 i) { return i < 3; });
+    torn.replace(0, 5000, after.left(5000));
+    changed[2000] = 'Z';
+    rows.push_back({"torn inside a block", torn, !shrinks, -1});
+    rows.push_back({"a byte changed", changed, !shrinks, -1});
+    if (shrinks) {
+      rows.push_back({"named sized, not cut", after + "later", true, old.size()});
+      rows.push_back({"cut", fresh, true, newSize});
+      rows.push_back({"cut, and the cut bytes appended", fresh + old.mid(newSize), true, newSize});
+      rows.push_back({"named complete, cut by another", fresh + "later", false, -1});
+    } else {
+      rows.push_back({"not lengthened, a line appended", old + "later", false, old.size()});
+      rows.push_back({"not lengthened, a UTF-16 line", old + QByteArray("\0A", 2), false, old.size()});
+      rows.push_back({"lengthened", before + "later", false, newSize});
+      rows.push_back({"lengthened in part, a UTF-16 line", old + zeros.left(240) + QByteArray("\0A\0B", 4), false, 10240});
+      rows.push_back({"named sized, cut by another", before.left(12000), true, -1});
+    }
+    for (const Row& row : rows) {
+      EXPECT_EQ(AppendedFrom(record, row.sized, body, row.log.size(), reader(row.log)), row.from)
+          << (shrinks ? "shrinks, " : "grows, ") << row.what;
+    }
+  }
+}
+
 namespace {
 
-// A copy as the program wrote it before it kept digests: its record identifies the log by its
-// file number alone.
-QByteArray CopyWithoutDigests(const QByteArray& body, qint64 oldSize, qint64 newSize,
-                              const FileIdentity& id, const QByteArray& name) {
-  QByteArray trailer(5 * 8 + 4, '\0');
-  const quint64 fields[] = {quint64(oldSize), quint64(newSize), 1, id.file, id.generation};
-  for (int i = 0; i < 5; ++i) qToLittleEndian<quint64>(fields[i], trailer.data() + 8 * i);
-  qToLittleEndian<quint32>(quint32(name.size()), trailer.data() + 40);
-  return body + name + trailer + "PRLTRIM1";
+#ifdef Q_OS_WIN
+const NativeName kJapaneseLog = QStringLiteral("ログ.txt");
+#else
+const NativeName kJapaneseLog = QStringLiteral("ログ.txt").toUtf8();
+#endif
+
+// A copy as a rewrite of the log from old to new left it, in a format of the program (1: no
+// digests, 2: digests of 4 KiB blocks, 3: of 512-byte blocks; 9: one this program does not know).
+QByteArray CopyFile(int format, const QByteArray& old, const QByteArray& fresh,
+                    const FileIdentity& id, const QByteArray& name) {
+  const qint64 block = format == 2 ? 4096 : 512, common = qMin(old.size(), fresh.size());
+  QByteArray file = fresh + old.mid(fresh.size()), word(8, '\0');
+  const auto put = [&](quint64 value, int size = 8) {
+    qToLittleEndian<quint64>(value, word.data());
+    file += word.left(size);
+  };
+  qint64 digests = 0;
+  for (qint64 at = 0; format > 1 && at < common; at += block, ++digests)
+    put(Digest(old.mid(at, qMin(block, common - at))));
+  file += name;
+  for (quint64 field : {quint64(old.size()), quint64(fresh.size()), quint64(1), id.file, id.generation})
+    put(field);
+  if (format > 1) put(id.volume), put(digests);
+  put(name.size(), 4);
+  return file + "PRLTRIM" + QByteArray::number(format);
 }
 
 }  // namespace
 
-// A copy is applied to its own log only, a copy in the older format too; a temporary file that a
-// live program holds stays, however old.
+// A copy is applied to its own log only, in every format that either system's program wrote; a
+// copy that cannot be read is told of, with the log left as it is; a temporary file that a live
+// program holds stays, however old.
 TEST(Crash, CopiesAreMatchedToTheirLog) {
   const QByteArray log = "A\r\n\r\n--\r\nB\r\n";
   // Another file took the log's name since, or another program changed the bytes that the
@@ -220,7 +298,7 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
     r.folder.write("log.txt", log);
     ASSERT_TRUE(r.Load("log.txt"));
     FaultyCalls killed;
-    killed.killAt = Phase::LogSized;
+    killed.killAt = Phase::CopySized;
     RunInChild([&] { return std::to_string(r.Run(Op::Change, &killed)); });
     QFile file(Path(r.folder, "log.txt"));
     if (change[0] == 'a' && change[1] == 'n') {
@@ -238,15 +316,46 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
     EXPECT_TRUE(r.window.boxes.back().prompt.contains(".parlotrim-"));
     EXPECT_EQ(Snapshot(r.folder), before);
   }
+  QByteArray utf16;  // of the name, as the Windows program once recorded it
+  for (QChar c : QStringLiteral("ログ.txt")) utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
+  const QByteArray utf8 = QStringLiteral("ログ.txt").toUtf8();
+  const struct {
+    const char* what;
+    int format;
+    QByteArray name;
+    bool readable;
+  } copies[] = {{"first format", 1, utf8, true},
+                {"second, from Windows", 2, utf16, true},
+                {"second, from a POSIX system", 2, utf8, true},
+                {"third, from either", 3, utf8, true},
+                {"a newer format", 9, utf8, false},
+                {"a damaged record", 3, utf8, false}};
+  for (const auto& copy : copies) {
+    SCOPED_TRACE(copy.what);
+    Session s;
+    const LogFolder& f = s.folder;
+    f.write(kJapaneseLog, "A\r\nB\r\n");
+    SystemFiles files(s.disk);
+    FileResult opened;
+    bool missing = false;
+    const FileIdentity id = files.OpenLog(f.file(kJapaneseLog), &opened, &missing)->Identify();
+    QByteArray bytes = CopyFile(copy.format, "A\r\nB\r\n", "B\r\nA\r\n\r\n", id, copy.name);
+    if (!copy.readable && copy.format == 3) bytes.remove(0, 1);
+    f.write(AsciiName(".parlotrim-00000000000000aa.new"), bytes);
+    const auto before = Snapshot(f);
+    FileStore(s.disk).FinishInterruptedRewrites(f.path());
+    EXPECT_EQ(s.Load(kJapaneseLog), copy.readable);
+    if (copy.readable) {
+      EXPECT_EQ(f.read(kJapaneseLog), "B\r\nA\r\n\r\n");
+      EXPECT_EQ(f.entries(), QList<NativeName>{kJapaneseLog});
+    } else {
+      EXPECT_TRUE(s.window.boxes.back().prompt.contains(".parlotrim-00000000000000aa.new"));
+      EXPECT_EQ(Snapshot(f), before);
+    }
+  }
   Session s;
   const LogFolder& f = s.folder;
   f.write("log.txt", "A\r\nB\r\n");
-  SystemFiles files(s.disk);
-  FileResult opened;
-  bool missing = false;
-  const FileIdentity id = files.OpenLog(f.file("log.txt"), &opened, &missing)->Identify();
-  f.write(AsciiName(".parlotrim-00000000000000aa.new"),
-          CopyWithoutDigests("B\r\nA\r\n\r\n", 6, 8, id, files.RecordName("log.txt")));
   // A temporary file an hour old, that a running program holds.
   const NativeName held = AsciiName(".parlotrim-00000000000000bb.tmp");
   f.write(held, "x");
@@ -259,7 +368,6 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
   ASSERT_EQ(::flock(holder.get(), LOCK_EX), 0);
 #endif
   FileStore(s.disk).FinishInterruptedRewrites(f.path());
-  EXPECT_EQ(f.read("log.txt"), "B\r\nA\r\n\r\n");
   EXPECT_EQ(f.entries(), (QList<NativeName>{held, "log.txt"}));
   // A document replaced by rename is new once renamed, synced folder or not.
   f.write("log.html", "old");
