@@ -146,8 +146,7 @@ FileResult WriteInPlace(RewriteFiles& files, const NativeName& folder, const Nat
   if (recordName.isEmpty())  // no copy could be matched to the log again
     return FileResult::Failed(FileResult::Write,
                               QStringLiteral("ログファイルの名前をコピーに記録できません"));
-  CopyRecord record =
-      StartRecord(log.Identify(), recordName, oldSize, pieces, NewestStamp(older));
+  CopyRecord record = StartRecord(log.Identify(), recordName, oldSize, pieces, NewestStamp(older));
   const qint64 newSize = record.newSize;
   if (!OldDigests(&record, oldBlocks, Reader(log, &error)))
     return Failed(files, FileResult::Read, error);
@@ -168,8 +167,7 @@ FileResult WriteInPlace(RewriteFiles& files, const NativeName& folder, const Nat
   // told from one after.
   QByteArray block(qMin<qint64>(1 << 20, qMax<qint64>(0, oldSize - newSize)), Qt::Uninitialized);
   for (qint64 from = newSize, got = 0; ok && from < oldSize; from += got, at += got) {
-    ok = log.ReadAt(from, block.data(), qMin<qint64>(block.size(), oldSize - from), &got,
-                    &error) &&
+    ok = log.ReadAt(from, block.data(), qMin<qint64>(block.size(), oldSize - from), &got, &error) &&
          got > 0 && temp->WriteAt(at, QByteArrayView(block.data(), got), &error);
     if (!ok && error == 0) error = files.IoError();  // the log got shorter meanwhile
   }
@@ -216,8 +214,7 @@ FileResult WriteInPlace(RewriteFiles& files, const NativeName& folder, const Nat
   if (newSize > oldSize) {
     bool touched = false;
     if (!log.Lengthen(oldSize, newSize, &touched, &error))
-      return touched ? damaged(error)
-                     : abandon(complete, Failed(files, FileResult::Write, error));
+      return touched ? damaged(error) : abandon(complete, Failed(files, FileResult::Write, error));
   } else if (newSize < oldSize && !writeContent(oldSize - newSize)) {
     return damaged(error);
   }
@@ -246,8 +243,7 @@ FileResult WriteInPlace(RewriteFiles& files, const NativeName& folder, const Nat
 // A copy of the log that cannot be told to be this log's: nothing is done with either.
 FileResult Unmatched(const Copy& copy) {
   const NativeName path = copy.path();
-  return UnmatchedCopy(ShownAscii(path.mid(path.lastIndexOf(kFolderSeparator) + 1)),
-                       copy.newSize);
+  return UnmatchedCopy(ShownAscii(path.mid(path.lastIndexOf(kFolderSeparator) + 1)), copy.newSize);
 }
 
 FileResult Unreadable(const NativeName& path) {
@@ -255,8 +251,8 @@ FileResult Unreadable(const NativeName& path) {
 }
 
 // Finishes the rewrites of the log name whose copies lie in folder, with the log open.
-FileResult FinishWithOpenLog(RewriteFiles& files, const NativeName& folder,
-                             const NativeName& name, RewriteLog& log) {
+FileResult FinishWithOpenLog(RewriteFiles& files, const NativeName& folder, const NativeName& name,
+                             RewriteLog& log) {
   const qint64 size = log.Snapshot();  // what others add from here on stops the finish
   NativeName unreadable;
   const QList<Copy> copies = FindCopies(files, folder, name, &unreadable);
@@ -270,8 +266,7 @@ FileResult FinishWithOpenLog(RewriteFiles& files, const NativeName& folder,
   if (!copyFile) return Failed(files, FileResult::Read, error);
   QByteArray content(copy.BodySize(), Qt::Uninitialized);
   qint64 got = 0;
-  if (!copyFile->ReadAt(0, content.data(), content.size(), &got, &error) ||
-      got != content.size())
+  if (!copyFile->ReadAt(0, content.data(), content.size(), &got, &error) || got != content.size())
     return Failed(files, FileResult::Read, error);
   bool unread = false;  // the log could not be read whole
   auto fileBytes = [&](qint64 from, qint64 n) {
@@ -372,8 +367,10 @@ FileResult FinishInterruptedRewrite(RewriteFiles& files, const NativeName& folde
     FileResult result;
     bool missing = false;
     const std::unique_ptr<RewriteLog> log = files.OpenLog(folder + logName, &result, &missing);
-    if (log) result = FinishWithOpenLog(files, folder, logName, *log);
-    else if (missing) result = FileResult();
+    if (log)
+      result = FinishWithOpenLog(files, folder, logName, *log);
+    else if (missing)
+      result = FileResult();
     if (!result.ok() && !name.isEmpty()) return UnfinishedRewrite(result);
   }
   return FileResult();

@@ -86,8 +86,8 @@ QByteArray CopyRecord::Tail() const {
   tail += name;
   QByteArray trailer(kTrailer, '\0');
   char* p = trailer.data();
-  const quint64 fields[] = {quint64(oldSize), quint64(newSize), stamp, file, generation, volume,
-                            quint64(oldDigests.size())};
+  const quint64 fields[] = {quint64(oldSize), quint64(newSize),          stamp, file, generation,
+                            volume,           quint64(oldDigests.size())};
   for (quint64 field : fields) {
     qToLittleEndian<quint64>(field, p);
     p += 8;
@@ -182,8 +182,8 @@ qint64 AppendedFrom(const CopyRecord& record, bool sized, QByteArrayView body, q
     // holds zeros, which no text holds two of in a row. Lengthened in part, it ends on a block.
     if (sized) return logSize >= newSize ? newSize : -1;
     const QByteArray room = readLog(oldSize, qMin(logSize, newSize) - oldSize);
-    const qint64 zeros = std::find_if(room.begin(), room.end(), [](char c) { return c; }) -
-                         room.begin();
+    const qint64 zeros =
+        std::find_if(room.begin(), room.end(), [](char c) { return c; }) - room.begin();
     if (oldSize + zeros == newSize) return newSize;
     return zeros < 2 ? oldSize : qMax(oldSize, (oldSize + zeros) / block * block);
   }

@@ -75,9 +75,8 @@ void RunCrashTable(const CrashDisk& disk) {
   // Writes of a megabyte each over a large log; over the small one, a first write that ends
   // inside a block.
   const QByteArray large = ChatLog(7 << 19);
-  const Subject subjects[] = {{"grows", large, false},
-                              {"shrinks", large, true},
-                              {"shrinks, small", ChatLog(10000), true}};
+  const Subject subjects[] = {
+      {"grows", large, false}, {"shrinks", large, true}, {"shrinks, small", ChatLog(10000), true}};
   for (const Subject& subject : subjects) {
     const QByteArray& log = subject.log;
     const bool clean = subject.clean, small = log.size() < (1 << 20);
@@ -92,9 +91,10 @@ void RunCrashTable(const CrashDisk& disk) {
         // The next start dies too, on a disk that kept the removal of the older copy and not its
         // new copy's name unless that was synced.
         const bool reordered = kPosix && appended.isEmpty() == clean;
-        SCOPED_TRACE(std::string(kill.name) + ", " + subject.name +
-                     (appended.isEmpty() ? "" : ", appended " + std::to_string(appended.size()) + " bytes") +
-                     (reordered ? ", reordered" : ""));
+        SCOPED_TRACE(
+            std::string(kill.name) + ", " + subject.name +
+            (appended.isEmpty() ? "" : ", appended " + std::to_string(appended.size()) + " bytes") +
+            (reordered ? ", reordered" : ""));
         const auto owned = disk.parent.isEmpty() ? std::make_unique<Session>()
                                                  : std::make_unique<Session>(disk.parent);
         Session& s = *owned;

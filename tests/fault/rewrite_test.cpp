@@ -197,7 +197,7 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
 // first: each 512-byte block old or new, in any mix, and the bytes appended after a crash found
 // where they begin. A block with bytes of neither, or torn elsewhere, is another program's doing.
 TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
-  const QByteArray old = MakeLog(10000).left(10000), zeros(20000, '\0');
+  const QByteArray old = MakeLog(10000).left(10000), zeros(20000, '\0'), utf16("\0A\0B", 4);
   const auto reader = [](const QByteArray& bytes) {
     return [bytes](qint64 at, qint64 n) { return bytes.mid(at, n); };
   };
@@ -215,7 +215,7 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
     const auto mixed = [&](const std::function<bool(qint64)>& isNew) {
       QByteArray log = before;
       for (qint64 i = 0; i < blocks; ++i)
-        if (isNew(i)) log.replace(i * 512, qMin<qint64>(512, after.size() - i * 512), after.mid(i * 512, 512));
+        if (isNew(i)) log.replace(i * 512, after.mid(i * 512, 512).size(), after.mid(i * 512, 512));
       return log;
     };
     struct Row {
@@ -226,10 +226,12 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
     };
     std::vector<Row> rows;
     for (qint64 k = 0; k <= blocks; ++k) {
-      rows.push_back({"new up to block " + std::to_string(k), mixed([k](qint64 i) { return i < k; }), !shrinks, done});
-      rows.push_back({"old up to block " + std::to_string(k), mixed([k](qint64 i) { return i >= k; }), !shrinks, done});
+      const std::string at = " up to block " + std::to_string(k);
+      rows.push_back({"new" + at, mixed([k](qint64 i) { return i < k; }), !shrinks, done});
+      rows.push_back({"old" + at, mixed([k](qint64 i) { return i >= k; }), !shrinks, done});
     }
-    rows.push_back({"every other block new", mixed([](qint64 i) { return i % 2; }) + "later", !shrinks, done});
+    rows.push_back({"every other block new", mixed([](qint64 i) { return i % 2; }) + "later",
+                    !shrinks, done});
     QByteArray torn = before, changed = mixed([](qint64 i) { return i < 3; });
     torn.replace(0, 5000, after.left(5000));
     changed[2000] = 'Z';
@@ -242,9 +244,10 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
       rows.push_back({"named complete, cut by another", fresh + "later", false, -1});
     } else {
       rows.push_back({"not lengthened, a line appended", old + "later", false, old.size()});
-      rows.push_back({"not lengthened, a UTF-16 line", old + QByteArray("\0A", 2), false, old.size()});
+      rows.push_back({"not lengthened, a UTF-16 line", old + utf16, false, old.size()});
       rows.push_back({"lengthened", before + "later", false, newSize});
-      rows.push_back({"lengthened in part, a UTF-16 line", old + zeros.left(240) + QByteArray("\0A\0B", 4), false, 10240});
+      rows.push_back({"lengthened in part, a UTF-16 line", old + zeros.left(240) + utf16, false,
+                      10240});
       rows.push_back({"named sized, cut by another", before.left(12000), true, -1});
     }
     for (const Row& row : rows) {
@@ -276,8 +279,8 @@ QByteArray CopyFile(int format, const QByteArray& old, const QByteArray& fresh,
   for (qint64 at = 0; format > 1 && at < common; at += block, ++digests)
     put(Digest(old.mid(at, qMin(block, common - at))));
   file += name;
-  for (quint64 field : {quint64(old.size()), quint64(fresh.size()), quint64(1), id.file, id.generation})
-    put(field);
+  for (qint64 size : {old.size(), fresh.size()}) put(quint64(size));
+  for (quint64 field : {quint64(1), id.file, id.generation}) put(field);
   if (format > 1) put(id.volume), put(digests);
   put(name.size(), 4);
   return file + "PRLTRIM" + QByteArray::number(format);
@@ -317,7 +320,8 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
     EXPECT_EQ(Snapshot(r.folder), before);
   }
   QByteArray utf16;  // of the name, as the Windows program once recorded it
-  for (QChar c : QStringLiteral("ログ.txt")) utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
+  for (QChar c : QStringLiteral("ログ.txt"))
+    utf16.append(char(c.unicode())).append(char(c.unicode() >> 8));
   const QByteArray utf8 = QStringLiteral("ログ.txt").toUtf8();
   const struct {
     const char* what;
