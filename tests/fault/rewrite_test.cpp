@@ -292,26 +292,16 @@ QByteArray CopyFile(int format, const QByteArray& old, const QByteArray& fresh,
 // copy that cannot be read is told of, with the log left as it is; a temporary file that a live
 // program holds stays, however old.
 TEST(Crash, CopiesAreMatchedToTheirLog) {
-  const QByteArray log = "A\r\n\r\n--\r\nB\r\n";
-  // Another file took the log's name since, or another program changed the bytes that the
-  // rewrite had left: the load says so and changes nothing.
-  for (const char* change : {"another file took the name", "a byte changed"}) {
-    SCOPED_TRACE(change);
+  {
+    // Another file took the log's name since: the load says so and changes nothing.
     Session r;
-    r.folder.write("log.txt", log);
+    r.folder.write("log.txt", "A\r\n\r\n--\r\nB\r\n");
     ASSERT_TRUE(r.Load("log.txt"));
     FaultyCalls killed;
     killed.killAt = Phase::CopySized;
     RunInChild([&] { return std::to_string(r.Run(Op::Change, &killed)); });
-    QFile file(Path(r.folder, "log.txt"));
-    if (change[0] == 'a' && change[1] == 'n') {
-      r.folder.remove("log.txt");
-      r.folder.write("log.txt", "fresh");
-    } else {
-      ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-      file.write("Z");
-      file.close();
-    }
+    r.folder.remove("log.txt");
+    r.folder.write("log.txt", "fresh");
     const auto before = Snapshot(r.folder);
     FileStore(r.disk).FinishInterruptedRewrites(r.folder.path());
     EXPECT_FALSE(r.Load("log.txt"));
