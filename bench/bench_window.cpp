@@ -13,9 +13,12 @@
 // Before each run that writes, the log is restored and the disk settled, outside the timing.
 // Each operation runs in a child process; its net peak memory is its peak resident set less
 // that of a child that does the same with an empty log.
-// Usage: bench_window [MB] [runs] [detail]  (default 100 MB of 10^6 bytes, 5 runs; needs about
-// 4.5 times the log size free in TMPDIR, else /tmp). With "detail", each timed save also prints
-// where its time went: reads, writes, syncs, renames and the rest (building the text, the window).
+// Usage: bench_window [MB] [runs] [detail|profile]  (default 100 MB of 10^6 bytes, 5 runs; needs
+// about 4.5 times the log size free in TMPDIR, else /tmp). With "detail", each timed save also
+// prints where its time went: reads, writes, syncs, renames and the rest (building the text, the
+// window). With "profile", it times instead the steps of a load one after the other (the load
+// itself runs the index beside the paint): the read, the working text, the line index, the
+// lines on screen decoded, and the text shown and painted.
 #ifndef _WIN32
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,6 +27,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,12 +42,17 @@
 #include <vector>
 
 #include "bench/bench_system.h"
+#include "core/line_cleaning.h"
+#include "core/log_encoding.h"
+#include "core/module1.h"
 #include "core/texts.h"
 #include "platform/file_store.h"
 #include "platform/message_box.h"
 #include "ui/file_list_box.h"
 #include "ui/form1.h"
 #include "ui/keyword_box.h"
+#include "ui/line_display.h"
+#include "ui/line_index.h"
 #include "ui/working_text_view.h"
 #include "ui/wrapping_check_box.h"
 
@@ -362,6 +371,76 @@ void RunOperation(Operation op, const Paths& p, int runs, bool detail, bool floo
   out->peakKb = parlotrim::bench::PeakResidentKb();
 }
 
+// In the child: the steps of a load, one after the other, each timed; one untimed round first.
+// Prints the median of each step.
+void ProfileLoad(const Paths& p, int runs, Outcome* out) {
+  int argc = 1;
+  char name[] = "bench_window";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  AnswerOk services;
+  parlotrim::SystemCalls calls;
+  parlotrim::FileStore files(calls);
+  parlotrim::Form1 form(services, files, NativeFolder(p.folder));
+  form.show();
+  const parlotrim::Form1Controls& c = form.Controls();
+  if (!QTest::qWaitForWindowActive(&form)) return Fail(out, "the window never became active");
+  parlotrim::Module1 module;  // OK to both questions
+  module.NullDelete = module.LineDelete = true;
+  const parlotrim::NativeName folder = NativeFolder(p.folder);
+  const parlotrim::NativeName log = NativeFolder(QFileInfo(p.log).fileName());
+  enum { kRead, kDetect, kText, kIndex, kDecode, kShow, kRepaint, kSteps };
+  const char* const steps[kSteps] = {
+      "read (FileStore::ReadAll)",
+      "encoding told",
+      "working text (cleaned, reversed)",
+      "line index (on the window's thread)",
+      "decode the lines on screen",
+      "show and paint (index on its thread)",
+      "paint again (index ready)",
+  };
+  std::vector<double> took[kSteps];
+  for (int run = -1; run < runs; ++run) {
+    Clock::time_point start = Clock::now();
+    double times[kSteps];
+    auto lap = [&](int step) {
+      times[step] = SecondsSince(start);
+      start = Clock::now();
+    };
+    c.Text1->SetBytes(QByteArray());  // as a load does: the old text's memory is used again
+    QByteArray data;
+    if (!files.ReadAll(folder, log, &data).ok()) return Fail(out, "the read failed");
+    lap(kRead);
+    const parlotrim::LogFormat format = parlotrim::DetectLogFormat(data, true);
+    lap(kDetect);
+    QByteArray text = parlotrim::TakeWorkingText(std::move(data), module, format);
+    lap(kText);
+    const parlotrim::LineIndex index(text, format.encoding);
+    lap(kIndex);
+    qsizetype shown = 0;
+    for (qsizetype n = 0; n < std::min<qsizetype>(index.LineCount(), 64); ++n)
+      shown += parlotrim::LineForDisplay(index.Line(text, n), format.encoding).size();
+    lap(kDecode);
+    c.Text1->SetBytes(text, format.encoding);
+    c.Text1->viewport()->repaint();
+    lap(kShow);
+    c.Text1->viewport()->repaint();
+    lap(kRepaint);
+    if (shown == 0 || c.Text1->LineCount() < 2) return Fail(out, "nothing was shown");
+    if (run >= 0)
+      for (int step = 0; step < kSteps; ++step) took[step].push_back(times[step]);
+  }
+  std::printf("\nthe steps of a load, one after the other: median of %d runs (s)\n", runs);
+  double total = 0;
+  for (int step = 0; step < kSteps; ++step) {
+    std::sort(took[step].begin(), took[step].end());
+    const double median = took[step][took[step].size() / 2];
+    if (step != kRepaint) total += median;
+    std::printf("  %-40s %.3f\n", steps[step], median);
+  }
+  std::printf("  %-40s %.3f\n", "all but the second paint", total);
+}
+
 // A child's arguments: what it runs, then the operation and the paths; for the window the runs
 // and the options, for the floor nothing more.
 QStringList ChildArgs(const char* what, Operation op, const Paths& p) {
@@ -381,6 +460,8 @@ void ChildBody(const QStringList& args, void* memory, size_t) {
 #endif
     return;
   }
+  if (args[0] == QLatin1String("profile"))
+    return ProfileLoad(p, std::clamp(args.value(6).toInt(), 1, kMaxRuns), out);
   g_emptyLog = args.value(8) == QLatin1String("empty");
   RunOperation(op, p, std::clamp(args.value(6).toInt(), 1, kMaxRuns),
                args.value(7) == QLatin1String("detail"), !g_emptyLog, out);
@@ -493,8 +574,10 @@ int main(int argc, char** argv) {
   const double megabytes = argc > 1 ? std::atof(argv[1]) : 100;
   const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   const bool detail = argc > 3 && std::strcmp(argv[3], "detail") == 0;
+  const bool profile = argc > 3 && std::strcmp(argv[3], "profile") == 0;
   if (!(megabytes > 0) || runs < 1 || runs > kMaxRuns) {
-    std::fprintf(stderr, "usage: bench_window [MB] [runs, 1 to %d] [detail]\n", kMaxRuns);
+    std::fprintf(stderr, "usage: bench_window [MB] [runs, 1 to %d] [detail|profile]\n",
+                 kMaxRuns);
     return 2;
   }
 #ifndef _WIN32
@@ -516,6 +599,12 @@ int main(int argc, char** argv) {
   const qint64 logBytes = QFile(p.pristine).size();
   std::printf("%lld-byte log, %d runs each\n", static_cast<long long>(logBytes), runs);
 
+  if (profile) {
+    const Outcome out =
+        RunInChild(ChildArgs("profile", Operation::Load, p) << QString::number(runs));
+    if (out.failure[0]) std::fprintf(stderr, "bench_window: profile: %s\n", out.failure);
+    return out.failure[0] ? 1 : 0;
+  }
   Outcome outcomes[3], empty[3];
   for (Operation op : kOperations) {
     empty[int(op)] = RunWindow(op, none, runs, detail, true);
