@@ -1,5 +1,7 @@
 // Times the load, Change and Save and HTML Save of a large chat log, whole operation, against
-// GNU tac reading the same file, and reports the peak memory of each operation.
+// GNU tac reading the same file (on Windows, against the floor: ReadFile of the whole log into
+// one block for the load, and that block also written to a new file and synced for the saves),
+// and reports the peak memory of each operation.
 //
 //   bench_log [MB] [runs] [sjis|utf8|utf16]
 //
@@ -7,19 +9,19 @@
 // one: the same chat, so that the encodings' figures can be set side by side.
 // Two logs are made in a temporary folder (TMPDIR, else /tmp): MB megabytes (default 100,
 // 1 MB = 10^6 bytes) and a tenth of that. Each operation runs in a child process of its own so
-// that its peak resident set (VmHWM) is its own; times are the best of `runs` rounds (default
+// that its peak resident set (VmHWM, or the peak working set) is its own; times are the best of `runs` rounds (default
 // 5) with the page cache warm. Change and Save rewrites the log, so the log is restored from a
 // pristine copy before each of its runs, outside the timing.
 
-#include <fcntl.h>
+#ifndef _WIN32
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -33,28 +35,36 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
 #include <string>
+#include <thread>
 
+#include "bench/bench_system.h"
 #include "bench/noop_window.h"
 #include "core/log_operations.h"
 #include "core/module1.h"
 #include "platform/file_store.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace parlotrim::bench {
 namespace {
 
 constexpr double kMB = 1e6;
 constexpr double kLoadVsTac = 1.5;
+#ifdef _WIN32
+// Under Wine: each save at most twice the floor's rewrite.
+constexpr double kSaveVsFloor = 2.0;
+const char* const kFloorName = "floor";
+#else
+constexpr double kSaveVsFloor = 1.0;
+const char* const kFloorName = "tac";
+#endif
 constexpr double kPeakVsSize = 3.0;
 constexpr double kScaleLimit = 12.0;
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // The folder of the logs, removed also when the bench gives up.
 QTemporaryDir* g_root = nullptr;
@@ -63,10 +73,6 @@ QTemporaryDir* g_root = nullptr;
   std::fprintf(stderr, "bench_log: %s\n", what.c_str());
   if (g_root) g_root->remove();
   std::exit(2);
-}
-
-[[noreturn]] void DieErrno(const std::string& what) {
-  Die(what + ": " + std::strerror(errno));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -156,21 +162,16 @@ void PutLine(Rng& rng, std::string& out) {
   out += "\r\n";
 }
 
-void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
-  while (size > 0) {
-    const ssize_t wrote = ::write(fd, data, size);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      DieErrno("write " + path);
-    }
-    data += wrote;
-    size -= static_cast<size_t>(wrote);
-  }
+void WriteAll(QFile& file, const std::string& data) {
+  if (file.write(data.data(), qint64(data.size())) != qint64(data.size()))
+    Die("write " + file.fileName().toStdString() + ": " + file.errorString().toStdString());
 }
 
-void SyncAndClose(int fd, const std::string& path) {
-  if (::fsync(fd) != 0) DieErrno("fsync " + path);
-  if (::close(fd) != 0) DieErrno("close " + path);
+void SyncAndClose(QFile& file) {
+  const QString path = file.fileName();
+  if (!file.flush()) Die("write " + path.toStdString());
+  file.close();
+  if (!SyncFile(path)) Die("sync " + path.toStdString());
 }
 
 struct LogStats {
@@ -205,8 +206,8 @@ std::string Encoded(const std::string& shiftJis) {
 // Writes whole lines until the file holds at least `bytes` bytes. Lines are made in Shift JIS
 // and put into the log's encoding some 64 KB at a time.
 LogStats MakeLog(const std::string& path, int64_t bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) DieErrno("create " + path);
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) Die("create " + path);
   Rng rng(0x5A17C0DEull);
   LogStats stats;
   std::string buffer, lines;
@@ -224,39 +225,25 @@ LogStats MakeLog(const std::string& path, int64_t bytes) {
     buffer += encoded;
     stats.bytes += static_cast<int64_t>(encoded.size());
     if (buffer.size() >= kBlock) {
-      WriteAll(fd, buffer.data(), buffer.size(), path);
+      WriteAll(file, buffer);
       buffer.clear();
     }
   }
-  WriteAll(fd, buffer.data(), buffer.size(), path);
-  SyncAndClose(fd, path);
+  WriteAll(file, buffer);
+  SyncAndClose(file);
   return stats;
 }
 
 // Puts the pristine log back in place and syncs it, so that no write-back of the copy runs
 // during the next timed operation.
 void CopyFile(const std::string& from, const std::string& to) {
-  const int in = ::open(from.c_str(), O_RDONLY);
-  if (in < 0) DieErrno("open " + from);
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (out < 0) DieErrno("create " + to);
-  std::string buffer(1 << 20, '\0');
-  for (;;) {
-    const ssize_t got = ::read(in, buffer.data(), buffer.size());
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      DieErrno("read " + from);
-    }
-    if (got == 0) break;
-    WriteAll(out, buffer.data(), static_cast<size_t>(got), to);
-  }
-  ::close(in);
-  SyncAndClose(out, to);
+  if (!CopySynced(QString::fromStdString(from), QString::fromStdString(to)))
+    Die("cannot copy " + from + " to " + to);
 }
 
 int64_t FileSize(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+  const QFileInfo info(QString::fromStdString(path));
+  return info.exists() ? static_cast<int64_t>(info.size()) : -1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,69 +262,6 @@ void SetFailure(Sample* sample, const std::string& text) {
   std::snprintf(sample->failure, sizeof sample->failure, "%s", text.c_str());
 }
 
-// A "VmHWM:"-style field of /proc/self/status, in kB.
-long StatusKb(const char* field) {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return -1;
-  char line[256];
-  long kb = -1;
-  const size_t length = std::strlen(field);
-  while (std::fgets(line, sizeof line, f)) {
-    if (std::strncmp(line, field, length) == 0) {
-      kb = std::strtol(line + length, nullptr, 10);
-      break;
-    }
-  }
-  std::fclose(f);
-  return kb;
-}
-
-// Runs op(&sample) in a child process and hands back what it measured.
-template <typename Op>
-Sample RunInChild(Op&& op) {
-  int fds[2];
-  if (::pipe(fds) != 0) DieErrno("pipe");
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = ::fork();
-  if (pid < 0) DieErrno("fork");
-  if (pid == 0) {
-    ::close(fds[0]);
-    Sample sample;
-    sample.startKb = StatusKb("VmRSS:");
-    op(&sample);
-    sample.peakKb = StatusKb("VmHWM:");
-    const char* p = reinterpret_cast<const char*>(&sample);
-    size_t left = sizeof sample;
-    while (left > 0) {
-      const ssize_t wrote = ::write(fds[1], p, left);
-      if (wrote <= 0) ::_exit(3);
-      p += wrote;
-      left -= static_cast<size_t>(wrote);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  Sample sample;
-  char* p = reinterpret_cast<char*>(&sample);
-  size_t got = 0;
-  while (got < sizeof sample) {
-    const ssize_t n = ::read(fds[0], p + got, sizeof sample - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  ::close(fds[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (got != sizeof sample || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    sample = Sample();
-    SetFailure(&sample, "the child process did not finish");
-  }
-  return sample;
-}
-
 enum class Operation { Load, ChangeAndSave, HtmlSave };
 
 const char* OperationName(Operation op) {
@@ -352,13 +276,22 @@ const char* OperationName(Operation op) {
   return "";
 }
 
+// A name as the file store takes it.
+NativeName Native(const QString& name) {
+#ifdef _WIN32
+  return QDir::toNativeSeparators(name);
+#else
+  return QFile::encodeName(name);
+#endif
+}
+
 // One run of a log operation through the core, in the child.
 void TimeOperation(Operation op, const QString& folder, const QString& logName, Sample* sample) {
-  PosixCalls disk;
+  SystemCalls disk;
   FileStore files(disk);
   Module1 module;
-  NoopWindow window(QFile::encodeName(logName));
-  LogOperations operations(window, files, QFile::encodeName(folder), module);
+  NoopWindow window(Native(logName));
+  LogOperations operations(window, files, Native(folder), module);
   // Change and Save and HTML Save clean with the answers of the last load; the window answers
   // OK to both questions.
   module.NullDelete = true;
@@ -384,6 +317,46 @@ void TimeOperation(Operation op, const QString& folder, const QString& logName, 
   if (window.failed) SetFailure(sample, window.failure.toStdString());
 }
 
+// In a child: the operation args[1] on the log args[3] of the folder args[2]; or with args[0]
+// "floor", the floor (args[1] "save" for the rewrite) on the log args[2], written to args[3].
+void ChildBody(const QStringList& args, void* memory, size_t) {
+  Sample* sample = new (memory) Sample;
+  sample->startKb = ResidentKb();
+  if (args.size() != 4) {
+    SetFailure(sample, "bad arguments");
+  } else if (args[0] == QLatin1String("floor")) {
+#ifdef _WIN32
+    sample->seconds = FloorSeconds(args[1] == QLatin1String("save"), args[2], args[3]);
+    sample->ok = sample->seconds >= 0;
+    if (!sample->ok) SetFailure(sample, "the floor failed");
+#endif
+  } else {
+    TimeOperation(static_cast<Operation>(std::clamp(args[1].toInt(), 0, 2)), args[2], args[3],
+                  sample);
+  }
+  sample->peakKb = PeakResidentKb();
+}
+
+Sample RunInChild(const QStringList& args) {
+  Sample sample;
+  if (!RunChild(ChildBody, args, &sample, sizeof sample)) {
+    sample = Sample();
+    SetFailure(&sample, "the child process did not finish");
+  }
+  return sample;
+}
+
+Sample RunOperation(Operation op, const QString& folder, const QString& logName) {
+  return RunInChild({QStringLiteral("op"), QString::number(int(op)), folder, logName});
+}
+
+#ifdef _WIN32
+// The floor in a child: the read alone, or the read and the rewrite into to.
+Sample TimeFloor(const std::string& path, bool save, const std::string& to) {
+  return RunInChild({QStringLiteral("floor"), QLatin1String(save ? "save" : "read"),
+                     QString::fromStdString(path), QString::fromStdString(to)});
+}
+#else
 // `tac path > /dev/null`.
 Sample TimeTac(const std::string& path) {
   Sample sample;
@@ -410,6 +383,11 @@ Sample TimeTac(const std::string& path) {
   return sample;
 }
 
+Sample TimeFloor(const std::string& path, bool, const std::string&) {
+  return TimeTac(path);
+}
+#endif
+
 // Best time and worst peak over the runs of one operation on one log.
 struct Figures {
   double seconds = std::numeric_limits<double>::infinity();
@@ -433,8 +411,9 @@ struct Figures {
 struct SizeResult {
   double megabytes = 0;  // as asked
   LogStats log;
-  Figures tac;
-  Figures ops[3];  // by Operation
+  Figures tac;      // tac, or on Windows the floor's read
+  Figures rewrite;  // on Windows, the floor's read and rewrite
+  Figures ops[3];   // by Operation
 
   Figures& Of(Operation op) { return ops[static_cast<int>(op)]; }
   const Figures& Of(Operation op) const { return ops[static_cast<int>(op)]; }
@@ -461,16 +440,21 @@ SizeResult RunSize(const QString& root, double megabytes, int runs) {
   std::printf("%lld bytes, %lld lines\n", static_cast<long long>(result.log.bytes),
               static_cast<long long>(result.log.lines));
 
+  const std::string floorOut = (folder + QStringLiteral("floor.dat")).toStdString();
   // One untimed pass each so that the log and the code are warm.
-  TimeTac(log);
-  RunInChild([&](Sample* s) { TimeOperation(Operation::Load, folder, logName, s); });
+  TimeFloor(log, false, floorOut);
+  RunOperation(Operation::Load, folder, logName);
 
   // Rounds interleave tac and the operations so that all see the same state of the machine.
   for (int run = 0; run < runs; ++run) {
-    result.tac.Add(TimeTac(log));
+    result.tac.Add(TimeFloor(log, false, floorOut));
+#ifdef _WIN32
+    result.rewrite.Add(TimeFloor(log, true, floorOut));
+    QFile::remove(QString::fromStdString(floorOut));
+#endif
     for (Operation op : kOperations) {
       if (op == Operation::ChangeAndSave) CopyFile(pristine, log);
-      Sample sample = RunInChild([&](Sample* s) { TimeOperation(op, folder, logName, s); });
+      Sample sample = RunOperation(op, folder, logName);
       // What was written must be the text handed to the window, plus the framing.
       if (sample.ok && op == Operation::ChangeAndSave &&
           FileSize(log) != sample.text1Bytes + RewriteFraming()) {
@@ -495,19 +479,39 @@ double Mb(long kb) {
   return static_cast<double>(kb) * 1024.0 / kMB;
 }
 
+// What an operation is held against: tac; on Windows the floor's read for the load, its
+// rewrite for the saves.
+const Figures& FloorOf(const SizeResult& r, Operation op) {
+#ifdef _WIN32
+  if (op != Operation::Load) return r.rewrite;
+#else
+  Q_UNUSED(op);
+#endif
+  return r.tac;
+}
+
+void PrintFloor(const char* name, const Figures& f, const Figures& against, double size) {
+  if (f.ok)
+    std::printf("  %-16s %9.3f %9.1f %8.2f %10s %8s %9s\n", name, f.seconds, size / f.seconds,
+                against.ok ? f.seconds / against.seconds : 0.0, "-", "-", "-");
+  else
+    std::printf("  %-16s failed: %s\n", name, f.failure.c_str());
+}
+
 void PrintTable(const SizeResult& r, int runs) {
   const double size = static_cast<double>(r.log.bytes) / kMB;
   std::printf("\n%g MB %s log (%.2f MB, %lld lines), best of %d, page cache warm\n", r.megabytes,
               EncodingName(g_encoding), size, static_cast<long long>(r.log.lines), runs);
-  std::printf("  %-16s %9s %9s %8s %10s %8s %9s\n", "", "time s", "MB/s", "x tac", "peak MB",
-              "x size", "base MB");
+  std::printf("  %-16s %9s %9s %8s %10s %8s %9s\n", "", "time s", "MB/s",
+              (std::string("x ") + kFloorName).c_str(), "peak MB", "x size", "base MB");
   // tac's own peak cannot be told apart from this process's: a spawned child's high-water
-  // mark starts from its parent's.
-  if (r.tac.ok)
-    std::printf("  %-16s %9.3f %9.1f %8.2f %10s %8s %9s\n", "tac", r.tac.seconds,
-                size / r.tac.seconds, 1.0, "-", "-", "-");
-  else
-    std::printf("  %-16s failed: %s\n", "tac", r.tac.failure.c_str());
+  // mark starts from its parent's. The floor's is its log's size.
+#ifdef _WIN32
+  PrintFloor("floor read", r.tac, r.tac, size);
+  PrintFloor("floor rewrite", r.rewrite, r.rewrite, size);
+#else
+  PrintFloor("tac", r.tac, r.tac, size);
+#endif
   for (Operation op : kOperations) {
     const Figures& f = r.Of(op);
     if (!f.ok) {
@@ -515,7 +519,8 @@ void PrintTable(const SizeResult& r, int runs) {
       continue;
     }
     std::printf("  %-16s %9.3f %9.1f %8.2f %10.1f %8.2f %9.1f\n", OperationName(op), f.seconds,
-                size / f.seconds, r.tac.ok ? f.seconds / r.tac.seconds : 0.0, Mb(f.peakKb),
+                size / f.seconds,
+                FloorOf(r, op).ok ? f.seconds / FloorOf(r, op).seconds : 0.0, Mb(f.peakKb),
                 Mb(f.peakKb) / size, Mb(f.startKb));
   }
 }
@@ -540,24 +545,33 @@ void PrintTarget(Operation op, const std::string& target, bool measured, double 
 
 // Prints the targets; returns whether all were met.
 bool PrintTargets(const SizeResult& big, const SizeResult& small) {
-  std::printf("\ntargets (%g MB log, %ld CPUs)\n", big.megabytes, ::sysconf(_SC_NPROCESSORS_ONLN));
+  std::printf("\ntargets (%g MB log, %u CPUs)\n", big.megabytes,
+              std::thread::hardware_concurrency());
   bool all = true;
   const double size = static_cast<double>(big.log.bytes) / kMB;
   for (Operation op : kOperations) {
     const Figures& f = big.Of(op);
-    const double limit = op == Operation::Load ? kLoadVsTac : 1.0;
-    const bool measured = f.ok && big.tac.ok;
-    const double ratio = measured ? f.seconds / big.tac.seconds : 0.0;
+    const double limit = op == Operation::Load ? kLoadVsTac : kSaveVsFloor;
+    const Figures& floor = FloorOf(big, op);
+    const bool measured = f.ok && floor.ok;
+    const double ratio = measured ? f.seconds / floor.seconds : 0.0;
     const bool met = measured && ratio <= limit;
     all = all && met;
-    PrintTarget(op, Format("time <= %g x tac", limit), measured, ratio, met);
+    PrintTarget(op, Format("time <= %g x ", limit) + kFloorName, measured, ratio, met);
   }
   for (Operation op : kOperations) {
     const Figures& f = big.Of(op);
+#ifdef _WIN32
+    // A process under Wine starts with some 50 MB: the peak above that.
+    const double ratio = f.ok ? Mb(f.peakKb - f.startKb) / size : 0.0;
+    const char* peak = "peak above base < %g x size";
+#else
     const double ratio = f.ok ? Mb(f.peakKb) / size : 0.0;
+    const char* peak = "peak < %g x file size";
+#endif
     const bool met = f.ok && ratio < kPeakVsSize;
     all = all && met;
-    PrintTarget(op, Format("peak < %g x file size", kPeakVsSize), f.ok, ratio, met);
+    PrintTarget(op, Format(peak, kPeakVsSize), f.ok, ratio, met);
   }
   for (Operation op : kOperations) {
     const Figures& f = big.Of(op);
@@ -573,6 +587,7 @@ bool PrintTargets(const SizeResult& big, const SizeResult& small) {
 }
 
 int Main(int argc, char** argv) {
+  if (ChildMain(argc, argv, ChildBody, sizeof(Sample))) return ChildExitCode();
   double megabytes = 100;
   int runs = 5;
   if (argc > 4 ||
@@ -605,7 +620,8 @@ int Main(int argc, char** argv) {
   PrintTable(big, runs);
   PrintTable(small, runs + 2);
   std::printf("\n%g MB / %g MB time:", big.megabytes, small.megabytes);
-  if (big.tac.ok && small.tac.ok) std::printf("  tac %.2f", big.tac.seconds / small.tac.seconds);
+  if (big.tac.ok && small.tac.ok)
+    std::printf("  %s %.2f", kFloorName, big.tac.seconds / small.tac.seconds);
   for (Operation op : kOperations) {
     if (big.Of(op).ok && small.Of(op).ok)
       std::printf("  %s %.2f", OperationName(op), big.Of(op).seconds / small.Of(op).seconds);
@@ -614,6 +630,9 @@ int Main(int argc, char** argv) {
   const bool all = PrintTargets(big, small);
   std::printf("\nall targets %s\n", all ? "met" : "NOT met");
   bool failed = !big.tac.ok || !small.tac.ok;
+#ifdef _WIN32
+  failed = failed || !big.rewrite.ok || !small.rewrite.ok;
+#endif
   for (Operation op : kOperations) failed = failed || !big.Of(op).ok || !small.Of(op).ok;
   return failed ? 1 : 0;
 }

@@ -13,7 +13,7 @@ namespace parlotrim::bench {
 
 class NoopWindow : public LogWindow {
  public:
-  explicit NoopWindow(QByteArray logName) : logName_(logName), text2_(std::move(logName)) {}
+  explicit NoopWindow(NativeName logName) : logName_(logName), text2_(std::move(logName)) {}
 
   int MsgBox(const QString& prompt, int, const QString& title) override {
     if (title.startsWith(QStringLiteral("Err:")) && !failed) {
@@ -24,9 +24,9 @@ class NoopWindow : public LogWindow {
   }
   void Beep() override {}
   void SetMousePointer(int) override {}
-  QByteArray File1FileName() const override { return logName_; }
-  QByteArray Text2() const override { return text2_; }
-  void SetText2(const QByteArray& name) override { text2_ = name; }
+  NativeName File1FileName() const override { return logName_; }
+  NativeName Text2() const override { return text2_; }
+  void SetText2(const NativeName& name) override { text2_ = name; }
   void SetText1(const QByteArray& workingText, LogEncoding) override { text1 = workingText; }
   int Check1Value() const override { return check1; }
   QString Text3() const override { return text3; }
@@ -41,8 +41,8 @@ class NoopWindow : public LogWindow {
   QString failure;  // title and prompt of the first "Err:" box
 
  private:
-  QByteArray logName_;
-  QByteArray text2_;
+  NativeName logName_;
+  NativeName text2_;
 };
 
 }  // namespace parlotrim::bench

@@ -6,9 +6,10 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 # The MinGW-w64 cross compilers with POSIX threads, Wine and its Japanese locale, the source
-# packages' tools, and what the Linux build needs.
+# packages' tools, a window manager for the benchmarks' X display, and what the Linux build
+# needs.
 bash "$here/../setup.sh" g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-x86-64 wine wine64 locales dpkg-dev imagemagick
+  binutils-mingw-w64-x86-64 wine wine64 locales dpkg-dev imagemagick twm
 
 cache=${PARLOTRIM_WIN_CACHE:-/var/cache/parlotrim-windows}
 SUDO=""
