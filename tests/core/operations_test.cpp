@@ -2,7 +2,6 @@
 // (boxes, text window, status, buttons, focus) and what is on disk afterwards.
 #include <gtest/gtest.h>
 
-#include <QStringEncoder>
 #include <functional>
 #include <vector>
 
@@ -118,49 +117,6 @@ TEST(Saves, ChangeTwiceCancelThenHtml) {
   EXPECT_EQ(s.window.boxes[1].prompt, "HTML change complete!");
   EXPECT_EQ(s.window.label6, "After");
   EXPECT_EQ(s.folder.read("diary.txt"), log);
-}
-
-// A log in each encoding through the load, Change and Save and HTML Save, with the answers to
-// clean it: shown and matched in its encoding, its byte order mark kept first, and a document
-// that declares what it is written in.
-TEST(Encodings, LogsKeepTheirBytesAndDocumentsDeclareTheirEncoding) {
-  struct Case {
-    LogEncoding encoding;
-    QStringConverter::Encoding unicode;  // how the test writes the text (else the program does)
-    QByteArray bom, charset, documentBom;
-  };
-  const QList<Case> cases = {
-      {LogEncoding::Ansi, QStringConverter::System, "", "x-sjis", ""},
-      {LogEncoding::Utf8, QStringConverter::Utf8, "", "UTF-8", ""},
-      {LogEncoding::Utf8, QStringConverter::Utf8, "\xef\xbb\xbf", "UTF-8", ""},
-      {LogEncoding::Utf16Le, QStringConverter::Utf16LE, "\xff\xfe", "UTF-16LE", "\xff\xfe"},
-      {LogEncoding::Utf16Be, QStringConverter::Utf16BE, "\xfe\xff", "UTF-16BE", "\xfe\xff"},
-      {LogEncoding::Iso2022Jp, QStringConverter::System, "", "ISO-2022-JP", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.charset.toStdString() + (c.bom.isEmpty() ? "" : " bom"));
-    auto e = [&](const QString& text) {
-      if (c.unicode == QStringConverter::System) return EncodeForLog(text, c.encoding);
-      QStringEncoder encoder(c.unicode);
-      return QByteArray(encoder.encode(text));
-    };
-    Session s;
-    s.folder.write("log.txt", c.bom + e(QStringLiteral("たろう\r\n----\r\n\r\n連絡: x")));
-    ASSERT_TRUE(s.Load("log.txt", true));
-    EXPECT_TRUE(s.window.text1 == e(QStringLiteral("\r\nたろう\r\n連絡: x")));
-    EXPECT_EQ(s.window.text1Encoding, c.encoding);
-    ASSERT_TRUE(s.Run(Op::Change));
-    EXPECT_TRUE(s.folder.read("log.txt") == c.bom + e(QStringLiteral("連絡: x\r\nたろう\r\n\r\n")));
-    EXPECT_TRUE(s.window.text1 == e(QStringLiteral("連絡: x\r\nたろう\r\n")));
-    s.window.check1 = 1;
-    s.window.text3 = QStringLiteral("連絡");
-    ASSERT_TRUE(s.Run(Op::Html));
-    const QByteArray html = s.folder.read("log.html");
-    EXPECT_TRUE(html.startsWith(c.documentBom + e(QStringLiteral("<html>\r\n"))));
-    EXPECT_TRUE(html.contains(e("charset=" + QString::fromLatin1(c.charset) + "\"")));
-    EXPECT_TRUE(html.contains(e(QStringLiteral("たろう<br>\r\n<strong>連絡: x</strong><br>\r\n"))));
-    EXPECT_TRUE(html.endsWith(e(QStringLiteral("</body></html>\r\n"))));
-  }
 }
 
 // Logs of one format the load and the saves must not take for another, and logs whose bytes

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/line_cleaning.h"
+#include "core/log_codec.h"
 #include "platform/code_page.h"
 #include "platform/qt_window_services.h"
 #include "ui/file_list_box.h"
@@ -233,15 +234,43 @@ class WindowTest : public QObject {
     QCOMPARE(c.Text3->selectedText(), QStringLiteral("keyword"));
   }
 
-  // A log with a Japanese name, in a folder with a Japanese name, is listed by its shown name and
-  // rewritten and exported by its real one (Shift JIS bytes copied from Windows on POSIX, UTF-16
-  // on Windows); the window shows each step.
-  void japaneseNamedLogEndToEnd() {
+  // A log in each encoding, with a Japanese name in a folder with a Japanese name, through the
+  // load, Change and Save and HTML Save with the answers to clean it. It is listed by its shown
+  // name and rewritten and exported by its real one (Shift JIS bytes copied from Windows on
+  // POSIX, UTF-16 on Windows); shown, copied and matched in its encoding, its byte order mark
+  // kept first; the document declares what it is written in. The window shows each step.
+  void logInEachEncodingEndToEnd_data() {
+    QTest::addColumn<int>("encoding");  // LogEncoding
+    QTest::addColumn<int>("unicode");   // how the test writes the text; System: as the program
+    QTest::addColumn<QByteArray>("bom");
+    QTest::addColumn<QString>("charset");
+    auto row = [](const char* name, LogEncoding e, QStringConverter::Encoding unicode,
+                  const char* bom, const char* charset) {
+      QTest::newRow(name) << int(e) << int(unicode) << QByteArray(bom) << QString(charset);
+    };
+    const auto system = QStringConverter::System;
+    row("shift jis", LogEncoding::Ansi, system, "", "x-sjis");
+    row("utf-8", LogEncoding::Utf8, QStringConverter::Utf8, "", "UTF-8");
+    row("utf-8 bom", LogEncoding::Utf8, QStringConverter::Utf8, "\xef\xbb\xbf", "UTF-8");
+    row("utf-16 le", LogEncoding::Utf16Le, QStringConverter::Utf16LE, "\xff\xfe", "UTF-16LE");
+    row("utf-16 be", LogEncoding::Utf16Be, QStringConverter::Utf16BE, "\xfe\xff", "UTF-16BE");
+    row("iso-2022-jp", LogEncoding::Iso2022Jp, system, "", "ISO-2022-JP");
+  }
+  void logInEachEncodingEndToEnd() {
+    QFETCH(int, encoding);
+    QFETCH(int, unicode);
+    QFETCH(QByteArray, bom);
+    QFETCH(QString, charset);
+    auto e = [&](const QString& text) {
+      if (unicode == QStringConverter::System) return EncodeForLog(text, LogEncoding(encoding));
+      QStringEncoder encoder{QStringConverter::Encoding(unicode)};
+      return QByteArray(encoder.encode(text));
+    };
     const NativeName folderName = testing::NameOf(QStringLiteral("ログ")),
                      logName = testing::NameOf(QStringLiteral("ログ.txt"));
     const NativeName folder = folderName + kFolderSeparator, name = folder + logName;
-    FormFixture f({{logName, EncodeCodePage(QStringLiteral("一行目\r\n連絡: 二行目\r\n"))}},
-                  nullptr, folder);
+    FormFixture f({{logName, bom + e(QStringLiteral("たろう\r\n----\r\n\r\n連絡: x"))}}, nullptr,
+                  folder);
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
     QCOMPARE(c.File1->item(0)->text(), QStringLiteral("ログ.txt"));
@@ -253,45 +282,35 @@ class WindowTest : public QObject {
     QCOMPARE(c.Text2->text(), QStringLiteral("ログ.txt"));
     QCOMPARE(c.Label6->text(), QStringLiteral("Before"));
     QCOMPARE(c.Label6->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(c.Text1->Bytes() == e(QStringLiteral("\r\nたろう\r\n連絡: x")));
+    c.Text1->SelectAll();
+    c.Text1->Copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\r\nたろう\r\n連絡: x"));
     QTest::mouseClick(c.Command1, Qt::LeftButton);
-    const QByteArray reversed = EncodeCodePage(QStringLiteral("連絡: 二行目\r\n一行目\r\n"));
-    QCOMPARE(f.folder.read(name), reversed + "\r\n");
-    QCOMPARE(f.folder.entries(), QList<NativeName>{folderName});
+    const QByteArray rewritten = bom + e(QStringLiteral("連絡: x\r\nたろう\r\n\r\n"));
+    QVERIFY(f.folder.read(name) == rewritten);
     QCOMPARE(f.folder.entries(folderName), QList<NativeName>{logName});
-    QCOMPARE(c.Text1->Bytes(), reversed);
+    QVERIFY(c.Text1->Bytes() == e(QStringLiteral("連絡: x\r\nたろう\r\n")));
     QCOMPARE(label6AtCompletion, QStringLiteral("After"));
     QCOMPARE(c.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     c.Check1->setChecked(true);
     c.Text3->insert(QStringLiteral("連絡"));
     QTest::mouseClick(c.Command3, Qt::LeftButton);
     const QByteArray html = f.folder.read(folder + testing::NameOf(QStringLiteral("ログ.html")));
-    QVERIFY(html.contains("<title>\x83\x8d\x83\x4f.html</title>"));
-    QVERIFY(html.contains(EncodeCodePage(QStringLiteral("<strong>連絡: 二行目</strong><br>"))));
+    const bool utf16 = UnitWidth(LogEncoding(encoding)) == 2;  // opens with its byte order mark
+    QVERIFY(html.startsWith((utf16 ? bom : QByteArray()) + e(QStringLiteral("<html>\r\n"))));
+    QVERIFY(html.contains(e("charset=" + charset + "\"")));
+    // ISO-2022-JP documents give the name in character references.
+    const bool iso2022Jp = encoding == int(LogEncoding::Iso2022Jp);
+    const QString title = iso2022Jp ? "&#12525;&#12464;" : QStringLiteral("ログ");
+    QVERIFY(html.contains(e("<title>" + title + ".html</title>")));
+    QVERIFY(html.contains(e(QStringLiteral("たろう<br>\r\n<strong>連絡: x</strong><br>\r\n"))));
+    QVERIFY(html.endsWith(e(QStringLiteral("</body></html>\r\n"))));
     const QStringList htmlSave = {"Message:HTML Change & Save", "Complete Massage"};
     QCOMPARE(f.services.Titles(), kLoad + kChange + htmlSave);
     QTest::mouseClick(c.Command2, Qt::LeftButton);  // quit asks nothing and writes nothing
     QVERIFY(!f.form().isVisible() && f.services.Titles().size() == 6);
-    QCOMPARE(f.folder.read(name), reversed + "\r\n");
-  }
-
-  // A log in each of today's encodings is shown as written, through the window's own text.
-  void logsShownInTheirEncoding() {
-    const QList<std::pair<QByteArray, QStringConverter::Encoding>> logs = {
-        {"\xef\xbb\xbf", QStringConverter::Utf8},
-        {"", QStringConverter::Utf8},
-        {"\xff\xfe", QStringConverter::Utf16LE},
-        {"\xfe\xff", QStringConverter::Utf16BE},
-    };
-    for (const auto& [bom, encoding] : logs) {
-      QStringEncoder encoder(encoding);
-      const QByteArray text = encoder.encode(QStringLiteral("たろう\r\n連絡: ｱ"));
-      FormFixture f({{"log.txt", bom + text}});
-      QVERIFY(f.show());
-      LoadFirstEntry(f);
-      f.c().Text1->SelectAll();
-      f.c().Text1->Copy();
-      QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\r\nたろう\r\n連絡: ｱ"));
-    }
+    QVERIFY(f.folder.read(name) == rewritten);
   }
 
   // A log large enough for its texts to be built on two threads and in the memory of the text
