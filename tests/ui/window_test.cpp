@@ -108,21 +108,23 @@ class WindowTest : public QObject {
     QCOMPARE(Base(c.Text3), system);
   }
 
-  // Keys typed in a control, then clicks on the second entry of the list, after a start where a
-  // log is "loaded" and the emphasis switch is "ticked" (with a keyword) or not.
+  // Keys typed in a control, then clicks on the second entry of the list (or on another control),
+  // after a start where a log is "loaded", or "failed" to load as it went, and the emphasis
+  // switch is "ticked" (with a keyword) or not.
   void keysAndClicks_data() {
     QTest::addColumn<QString>("from");       // the control with the focus, which gets the keys
     QTest::addColumn<QList<int>>("keys");    // each a key with its modifiers or'ed in
     QTest::addColumn<QList<int>>("clicks");  // each a button with its modifiers or'ed in
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("result");  // the focus, the selected log, the boxes; or "quit"
+    QTest::addColumn<QString>("on");      // the control clicked, where not the list
     using K = QList<int>;
     const int down = Qt::Key_Down, up = Qt::Key_Up, enter = Qt::Key_Return, tab = Qt::Key_Tab;
     const int backtab = Qt::Key_Backtab, f12 = Qt::Key_F12, left = Qt::LeftButton;
     const int shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
     auto row = [](const char* name, const char* from, K keys, K clicks, const char* start,
-                  const char* result) {
-      QTest::newRow(name) << from << keys << clicks << start << result;
+                  const char* result, const char* on = "") {
+      QTest::newRow(name) << from << keys << clicks << start << result << on;
     };
     row("keyboard walk loads nothing", "File1",
         {down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C}, {}, "", "File1 c.txt");
@@ -171,6 +173,15 @@ class WindowTest : public QObject {
         "Command3 a.txt Message:HTML Change & Save,Complete Massage");
     row("Command4 keypad Enter", "Command4", {Qt::Key_Enter}, {}, "",
         "Command4 Product Information");
+    // A click on the text window or the name box hands the focus to Change and Save, once it
+    // is on; a click in the keyword box selects the keyword, so that typing replaces it.
+    row("Text1 clicked, nothing loaded", "Command2", {}, {left}, "", "File1", "Text1");
+    row("Text1 clicked after a failed read", "Command2", {}, {left}, "failed", "File1 a.txt",
+        "Text1");
+    row("Text2 clicked after a failed read", "Command2", {}, {left}, "failed", "File1 a.txt",
+        "Text2");
+    row("Text2 clicked, loaded", "Command2", {}, {left}, "loaded", "Command1 a.txt", "Text2");
+    row("Text3 clicked", "File1", {}, {left}, "ticked", "Text3", "Text3");
   }
   void keysAndClicks() {
     QFETCH(QString, from);
@@ -178,10 +189,15 @@ class WindowTest : public QObject {
     QFETCH(QList<int>, clicks);
     QFETCH(QString, start);
     QFETCH(QString, result);
+    QFETCH(QString, on);
     FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}, {"c.txt", "charlie\r\n"}});
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
-    if (start.contains("loaded")) LoadFirstEntry(f);
+    if (start.contains("failed")) QVERIFY(f.folder.remove("a.txt"));
+    if (start.contains("loaded") || start.contains("failed")) LoadFirstEntry(f);
+    QCOMPARE(f.services.Titles().size(), start.contains("failed")   ? 3
+                                         : start.contains("loaded") ? 2
+                                                                    : 0);
     const bool ticked = start.contains("ticked");
     c.Check1->setChecked(ticked);
     if (ticked) c.Text3->insert(QStringLiteral("連絡"));
@@ -193,10 +209,13 @@ class WindowTest : public QObject {
     const int mods = Qt::KeyboardModifierMask;
     for (int key : keys)
       QTest::keyClick(control, Qt::Key(key & ~mods), Qt::KeyboardModifiers(key & mods));
-    const QPoint second = c.File1->visualItemRect(c.File1->item(1)).center();
+    QWidget* clicked = on.isEmpty() ? c.File1->viewport() : f.form().findChild<QWidget*>(on);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(clicked)) clicked = area->viewport();
+    const QPoint at =
+        on.isEmpty() ? c.File1->visualItemRect(c.File1->item(1)).center() : QPoint(5, 5);
     for (int click : clicks)
-      QTest::mouseClick(c.File1->viewport(), Qt::MouseButton(click & ~mods),
-                        Qt::KeyboardModifiers(click & mods), second);
+      QTest::mouseClick(clicked, Qt::MouseButton(click & ~mods),
+                        Qt::KeyboardModifiers(click & mods), at);
     QCOMPARE(keywordEnter.count(), 0);  // the window uses up Enter: the keyword box never sees it
     const QStringList titles = f.services.Titles();
     QStringList got = {FocusName(), DecodeFileName(f.form().File1FileName()),
@@ -209,29 +228,6 @@ class WindowTest : public QObject {
     if (ticked) QCOMPARE(f.form().Text3(), QStringLiteral("連絡"));  // the keyword box keeps it
     if (FocusName() == "Text3")
       QCOMPARE(c.Text3->selectedText(), c.Text3->text());  // typing replaces
-  }
-
-  void clicksHandTheFocusOn() {
-    FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}});
-    QVERIFY(f.show());
-    const Form1Controls& c = f.c();
-    QTest::mouseClick(c.Text1->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
-    QCOMPARE(FocusName(), "File1");  // nothing loaded yet
-    QVERIFY(f.folder.remove("a.txt"));
-    LoadFirstEntry(f);
-    QCOMPARE(f.services.Titles(), kLoad + QStringList{"Err:File read"});
-    for (QWidget* clicked : {c.Text1->viewport(), static_cast<QWidget*>(c.Text2)}) {
-      c.Command2->setFocus();
-      QTest::mouseClick(clicked, Qt::LeftButton, {}, QPoint(10, 5));
-      QCOMPARE(FocusName(), "File1");  // the name is shown, but Change and Save is still off
-    }
-    LoadFirstEntry(f);  // the next entry, b.txt
-    QTest::mouseClick(c.Text2, Qt::LeftButton, {}, QPoint(10, 5));
-    QCOMPARE(FocusName(), "Command1");
-    c.Check1->setChecked(true);
-    c.Text3->insert(QStringLiteral("keyword"));
-    QTest::mouseClick(c.Text3, Qt::LeftButton, {}, QPoint(5, 5));
-    QCOMPARE(c.Text3->selectedText(), QStringLiteral("keyword"));
   }
 
   // A log in each encoding, with a Japanese name in a folder with a Japanese name, through the
