@@ -33,16 +33,29 @@ QList<QByteArray> In(LogEncoding encoding, const QList<QByteArray>& lines) {
 }
 
 // Whole, and fed in three blocks cut at every pair of places, so that each CR and LF (and each
-// byte of a UTF-16 unit) lands on a block edge. Every row in bytes and in UTF-16 of both byte
-// orders, and rows of UTF-16 of its own.
+// byte of a UTF-16 unit) lands on a block edge. Every shared row in bytes and in UTF-16 of both
+// byte orders, and rows of UTF-16 of its own.
 TEST(LineReader, SameLinesWholeAndForEveryBlockCut) {
   struct Case {
-    QList<LogEncoding> encodings;
+    LogEncoding encoding;
     QByteArray input;
     QList<QByteArray> lines;  // in the encoding's code units
   };
-  const QList<LogEncoding> all = {kAnsi, kLe, kBe};
-  QList<Case> cases;
+  // CR and LF bytes inside other characters (U+0D0A, U+0A0D, U+0D00) end no line.
+  const QByteArray crLfInsideLe("\x0a\x0d\x0d\x0a\x00\x0d", 6),
+      crLfInsideBe("\x0d\x0a\x0a\x0d\x0d\x00", 6);
+  QList<Case> cases = {
+      {kLe, crLfInsideLe, {crLfInsideLe}},
+      {kBe, crLfInsideBe, {crLfInsideBe}},
+      // An odd last byte stays with the last line, or makes one after the last line end.
+      {kLe, QByteArray("a\0\r\0\n\0b\0x", 9), {QByteArray("a\0", 2), QByteArray("b\0x", 3)}},
+      {kBe, QByteArray("\0a\0\r\0\nx", 7), {QByteArray("\0a", 2), "x"}},
+      {kLe, QByteArray("\r\0x", 3), {"", "x"}},
+      // An unpaired surrogate is kept as it is.
+      {kLe,
+       QByteArray("\x00\xd8\r\0\x00\xdc", 6),
+       {QByteArray("\x00\xd8", 2), QByteArray("\x00\xdc", 2)}},
+  };
   const QList<std::pair<QByteArray, QList<QByteArray>>> shared = {
       {"", {}},
       {"a\r\nb\r\n", {"a", "b"}},
@@ -57,47 +70,29 @@ TEST(LineReader, SameLinesWholeAndForEveryBlockCut) {
       {QByteArray("\0\x80\xff\r\n\x81", 6), {QByteArray("\0\x80\xff", 3), "\x81"}},
   };
   for (const auto& [input, lines] : shared) {
-    for (LogEncoding e : all) cases.append({{e}, In(e, input), In(e, lines)});
+    for (LogEncoding e : {kAnsi, kLe, kBe}) cases.append({e, In(e, input), In(e, lines)});
   }
-  cases += {
-      // CR and LF bytes inside other characters (U+0D0A, U+0A0D, U+0D00) end no line.
-      {{kLe},
-       QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6),
-       {QByteArray("\x0a\x0d\x0d\x0a\x00\x0d", 6)}},
-      {{kBe},
-       QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6),
-       {QByteArray("\x0d\x0a\x0a\x0d\x0d\x00", 6)}},
-      // An odd last byte stays with the last line, or makes one after the last line end.
-      {{kLe}, QByteArray("a\0\r\0\n\0b\0x", 9), {QByteArray("a\0", 2), QByteArray("b\0x", 3)}},
-      {{kBe}, QByteArray("\0a\0\r\0\nx", 7), {QByteArray("\0a", 2), "x"}},
-      {{kLe}, QByteArray("\r\0x", 3), {"", "x"}},
-      // An unpaired surrogate is kept as it is.
-      {{kLe},
-       QByteArray("\x00\xd8\r\0\x00\xdc", 6),
-       {QByteArray("\x00\xd8", 2), QByteArray("\x00\xdc", 2)}},
-  };
   for (const Case& c : cases) {
-    for (LogEncoding e : c.encodings) {
-      WithUnits(e, [&](auto units) {
-        using Units = decltype(units);
-        const std::string trace = c.input.toHex().toStdString() + " in " + std::to_string(int(e));
-        QList<QByteArray> got;
-        auto sink = [&](QByteArrayView line) { got.append(line.toByteArray()); };
-        ForEachLine<Units>(c.input, sink);
-        EXPECT_EQ(got, c.lines) << trace;
-        const QByteArrayView data(c.input);
-        for (qsizetype i = 0; i <= data.size(); ++i) {
-          for (qsizetype j = i; j <= data.size(); ++j) {
-            got.clear();
-            BasicLineSplitter<Units> splitter;
-            for (QByteArrayView block : {data.first(i), data.sliced(i, j - i), data.sliced(j)})
-              splitter.Feed(block, sink);
-            splitter.Finish(sink);
-            EXPECT_EQ(got, c.lines) << trace << " cut " << i << "," << j;
-          }
+    WithUnits(c.encoding, [&](auto units) {
+      using Units = decltype(units);
+      const std::string trace =
+          c.input.toHex().toStdString() + " in " + std::to_string(int(c.encoding));
+      QList<QByteArray> got;
+      auto sink = [&](QByteArrayView line) { got.append(line.toByteArray()); };
+      ForEachLine<Units>(c.input, sink);
+      EXPECT_EQ(got, c.lines) << trace;
+      const QByteArrayView data(c.input);
+      for (qsizetype i = 0; i <= data.size(); ++i) {
+        for (qsizetype j = i; j <= data.size(); ++j) {
+          got.clear();
+          BasicLineSplitter<Units> splitter;
+          for (QByteArrayView block : {data.first(i), data.sliced(i, j - i), data.sliced(j)})
+            splitter.Feed(block, sink);
+          splitter.Finish(sink);
+          EXPECT_EQ(got, c.lines) << trace << " cut " << i << "," << j;
         }
-      });
-    }
+      }
+    });
   }
 }
 
@@ -152,50 +147,22 @@ TEST(LineCleaning, FlagCombinations) {
   }
 }
 
-// In the log's own buffer (given up where lone CRs make the text longer), or from blocks into a
-// result that grows where the size was not known: the same bytes as the plain builds.
-TEST(LineCleaning, InPlaceAndBlockwiseBuildsMatchWholeOnes) {
+// In the log's own buffer (given up where lone CRs make the text longer), from blocks into a
+// result that grows where the size was not known, or on two threads for a log large enough: the
+// same bytes as one thread building from the whole log. 800 logs of a few characters, fed in
+// blocks of up to 50 bytes; then 6 large ones with short lines, lone CRs and LFs, separators and
+// now and then a line longer than a block, fed in blocks of many sizes.
+TEST(LineCleaning, EveryBuildMatchesOneThreadBuildingTheWholeLog) {
   std::mt19937 rng(5);
   const char alphabet[] = {'a', '-', '\r', '\n', 'b', '\r'};
-  const Emphasis emphasis{true, "a", true};
-  for (int n = 0; n < 800; ++n) {
-    const LogEncoding encoding = n < 500 ? kAnsi : n % 2 ? kLe : kBe;
-    QByteArray log;
-    for (int i = rng() % (n % 500 < 300 ? 40 : 3000); i > 0; --i)
-      log += alphabet[rng() % sizeof alphabet];
-    log = In(encoding, log);
-    if (n % 7 == 0) log += 'z';  // an odd last byte in UTF-16
-    const Module1 flags{(n & 1) != 0, (n & 2) != 0};
-    const Emphasis wide{true, In(encoding, "a"), true};
-    QByteArray exactCapacity;
-    exactCapacity.reserve(log.size());
-    exactCapacity.append(log);
-    EXPECT_EQ(TakeWorkingText(exactCapacity, flags, {encoding, 0}),
-              BuildWorkingText(log, flags, {encoding, 0}))
-        << log.toHex().constData() << " flags " << (n & 3);
-    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &emphasis, &wide}) {
-      ReversedTextBuilder builder(flags, e, n % 3 == 0 ? 0 : log.size(), encoding);
-      for (qsizetype at = 0, take; at < log.size(); at += take) {
-        take = qMin<qsizetype>(1 + rng() % 50, log.size() - at);
-        builder.Feed(QByteArrayView(log).sliced(at, take));
-      }
-      EXPECT_EQ(builder.Finish(), e ? BuildHtmlBody(log, flags, *e, encoding)
-                                    : BuildConvertedText(log, flags, encoding));
-    }
-  }
-}
-
-// Logs large enough to be built on two threads, read in blocks of many sizes, with short
-// lines, lone CRs and LFs, separators and now and then a line longer than a block: the same
-// bytes as one thread building from the whole log.
-TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
-  std::mt19937 rng(11);
   const QByteArray ends[] = {"\r\n", "\r\n", "\r\n", "\r", "\n", ""};
-  const Emphasis emphasis{true, "ab", true};
-  for (int n = 0; n < 6; ++n) {
-    const LogEncoding encoding = n < 4 ? kAnsi : n == 4 ? kLe : kBe;
+  for (int n = 0; n < 806; ++n) {
+    const bool large = n >= 800;
+    const LogEncoding encoding = (large ? n < 804 : n < 500) ? kAnsi : n % 2 ? kLe : kBe;
     QByteArray log;
-    while (log.size() < (qsizetype(9) << 20)) {
+    for (int i = large ? 0 : rng() % (n % 500 < 300 ? 40 : 3000); i > 0; --i)
+      log += alphabet[rng() % sizeof alphabet];
+    while (large && log.size() < (qsizetype(9) << (encoding == kAnsi ? 20 : 19))) {
       const int kind = int(rng() % 100);
       if (kind < 5)
         log += "----";
@@ -204,24 +171,30 @@ TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
       else if (kind > 10)
         log += QByteArray("abcdefgh").first(rng() % 8) + QByteArray(rng() % 60, 'x');
       log += ends[rng() % std::size(ends)];
-      if (encoding != kAnsi && log.size() > (qsizetype(9) << 19)) break;
     }
     log = In(encoding, log);
+    if (n % 7 == 0) log += 'z';  // an odd last byte in UTF-16
     const Module1 flags{(n & 1) != 0, (n & 2) != 0};
-    const Emphasis wide{true, In(encoding, "ab"), true};
-    for (const Emphasis* e :
-         {static_cast<const Emphasis*>(nullptr), encoding == kAnsi ? &emphasis : &wide}) {
-      ReversedTextBuilder one(flags, e, 0, encoding), two(flags, e, log.size(), encoding);
+    const std::string trace = "log " + std::to_string(n) + " flags " + std::to_string(n & 3);
+    QByteArray exactCapacity;
+    exactCapacity.reserve(log.size());
+    exactCapacity.append(log);
+    EXPECT_TRUE(TakeWorkingText(exactCapacity, flags, {encoding, 0}) ==
+                BuildWorkingText(log, flags, {encoding, 0}))
+        << trace;
+    const Emphasis narrow{true, "ab", true}, wide{true, In(encoding, "ab"), true};
+    for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &narrow, &wide}) {
+      ReversedTextBuilder one(flags, e, 0, encoding);
+      ReversedTextBuilder blocks(flags, e, large || n % 3 ? log.size() : 0, encoding);
       one.Feed(log);
-      for (qsizetype at = 0, take, blocks = 0; at < log.size(); at += take, ++blocks) {
-        take = qMin<qsizetype>((64 << 10) + rng() % (3 << 19), log.size() - at);
-        if (blocks % 2 == 1) {  // every other block ends just after a CR
-          const qsizetype cr = log.indexOf('\r', at + take);
-          if (cr >= 0) take = cr + 1 - at;
-        }
-        two.Feed(QByteArrayView(log).sliced(at, take));
+      for (qsizetype at = 0, take, count = 0; at < log.size(); at += take, ++count) {
+        take = qMin<qsizetype>(large ? (64 << 10) + rng() % (3 << 19) : 1 + rng() % 50,
+                               log.size() - at);
+        const qsizetype cr = large && count % 2 ? log.indexOf('\r', at + take) : -1;
+        if (cr >= 0) take = cr + 1 - at;  // every other large block ends just after a CR
+        blocks.Feed(QByteArrayView(log).sliced(at, take));
       }
-      EXPECT_TRUE(one.Finish() == two.Finish()) << "log " << n << (e ? " html" : "");
+      EXPECT_TRUE(one.Finish() == blocks.Finish()) << trace << (e ? " html" : "");
     }
   }
 }

@@ -11,10 +11,6 @@
 
 namespace parlotrim::testing {
 
-LogFolder::LogFolder() {
-  if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
-}
-
 #ifdef Q_OS_WIN
 LogFolder::~LogFolder() {
   // Read-only files stay behind a plain removal.
@@ -27,7 +23,8 @@ LogFolder::~LogFolder() {
 #endif
 
 LogFolder::LogFolder(const QByteArray& parent)
-    : dir_(QFile::decodeName(parent) + QStringLiteral("/log-XXXXXX")) {
+    : dir_(parent.isEmpty() ? QString()
+                            : QFile::decodeName(parent) + QStringLiteral("/log-XXXXXX")) {
   if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
 }
 

@@ -16,8 +16,7 @@ namespace parlotrim::testing {
 
 class LogFolder {
  public:
-  LogFolder();
-  explicit LogFolder(const QByteArray& parent);  // a new folder inside parent
+  explicit LogFolder(const QByteArray& parent = {});  // inside parent, or the temporary folder
   ~LogFolder();
   NativeName path() const;  // ends with the separator, as the program forms it
   NativeName file(const NativeName& name) const { return path() + name; }
@@ -26,7 +25,7 @@ class LogFolder {
   QList<NativeName> entries(const NativeName& within = {}) const;  // sorted
   bool mkdir(const NativeName& name) const;
   bool remove(const NativeName& name) const;
-  bool run(const QByteArray& command) const;      // a shell command in the folder; true if it did
+  bool run(const QByteArray& command) const;  // a shell command in the folder; true if it did
 
  private:
   QTemporaryDir dir_;
@@ -39,8 +38,7 @@ NativeName NameOf(const QString& shown);
 enum class Op { Change, Html };
 
 struct Session {
-  Session() = default;
-  explicit Session(const QByteArray& parent) : folder(parent) {}  // its folder inside parent
+  explicit Session(const QByteArray& parent = {}) : folder(parent) {}  // its folder inside parent
 
   LogFolder folder;
   FakeWindow window;

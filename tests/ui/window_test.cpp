@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/line_cleaning.h"
+#include "core/log_codec.h"
 #include "platform/code_page.h"
 #include "platform/qt_window_services.h"
 #include "ui/file_list_box.h"
@@ -37,6 +38,7 @@ namespace {
 const QColor kLightYellow(255, 255, 192);
 const QStringList kLoad = {"Ask:Null Delete", "Ask:Line Delete"};
 const QStringList kChange = {"Message:Log Change & Save", "Complete Massage"};
+const QStringList kHtmlSave = {"Message:HTML Change & Save", "Complete Massage"};
 
 QColor Base(QWidget* w, QPalette::ColorGroup group = QPalette::Active) {
   return w->palette().color(group, QPalette::Base);
@@ -107,21 +109,23 @@ class WindowTest : public QObject {
     QCOMPARE(Base(c.Text3), system);
   }
 
-  // Keys typed in a control, then clicks on the second entry of the list, after a start where a
-  // log is "loaded" and the emphasis switch is "ticked" (with a keyword) or not.
+  // Keys typed in a control, then clicks on the second entry of the list (or on another control),
+  // after a start where a log is "loaded", or "failed" to load as it went, and the emphasis
+  // switch is "ticked" (with a keyword) or not.
   void keysAndClicks_data() {
     QTest::addColumn<QString>("from");       // the control with the focus, which gets the keys
     QTest::addColumn<QList<int>>("keys");    // each a key with its modifiers or'ed in
     QTest::addColumn<QList<int>>("clicks");  // each a button with its modifiers or'ed in
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("result");  // the focus, the selected log, the boxes; or "quit"
+    QTest::addColumn<QString>("on");      // the control clicked, where not the list
     using K = QList<int>;
     const int down = Qt::Key_Down, up = Qt::Key_Up, enter = Qt::Key_Return, tab = Qt::Key_Tab;
     const int backtab = Qt::Key_Backtab, f12 = Qt::Key_F12, left = Qt::LeftButton;
     const int shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
     auto row = [](const char* name, const char* from, K keys, K clicks, const char* start,
-                  const char* result) {
-      QTest::newRow(name) << from << keys << clicks << start << result;
+                  const char* result, const char* on = "") {
+      QTest::newRow(name) << from << keys << clicks << start << result << on;
     };
     row("keyboard walk loads nothing", "File1",
         {down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C}, {}, "", "File1 c.txt");
@@ -166,10 +170,18 @@ class WindowTest : public QObject {
     // Enter presses their buttons as Space does.
     row("Text2 Tab", "Text2", {tab}, {}, "loaded", "Text1 a.txt");
     row("Command4 Tab", "Command4", {tab}, {}, "", "Check1");
-    row("Command3 Enter runs HTML Save", "Command3", {enter}, {}, "loaded",
-        "Command3 a.txt Message:HTML Change & Save,Complete Massage");
+    row("Command3 Enter runs HTML Save", "Command3", {enter}, {}, "loaded", "Command3 a.txt html");
     row("Command4 keypad Enter", "Command4", {Qt::Key_Enter}, {}, "",
         "Command4 Product Information");
+    // A click on the text window or the name box hands the focus to Change and Save, once it
+    // is on; a click in the keyword box selects the keyword, so that typing replaces it.
+    row("Text1 clicked, nothing loaded", "Command2", {}, {left}, "", "File1", "Text1");
+    row("Text1 clicked after a failed read", "Command2", {}, {left}, "failed", "File1 a.txt",
+        "Text1");
+    row("Text2 clicked after a failed read", "Command2", {}, {left}, "failed", "File1 a.txt",
+        "Text2");
+    row("Text2 clicked, loaded", "Command2", {}, {left}, "loaded", "Command1 a.txt", "Text2");
+    row("Text3 clicked", "File1", {}, {left}, "ticked", "Text3", "Text3");
   }
   void keysAndClicks() {
     QFETCH(QString, from);
@@ -177,10 +189,15 @@ class WindowTest : public QObject {
     QFETCH(QList<int>, clicks);
     QFETCH(QString, start);
     QFETCH(QString, result);
+    QFETCH(QString, on);
     FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}, {"c.txt", "charlie\r\n"}});
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
-    if (start.contains("loaded")) LoadFirstEntry(f);
+    if (start.contains("failed")) QVERIFY(f.folder.remove("a.txt"));
+    if (start.contains("loaded") || start.contains("failed")) LoadFirstEntry(f);
+    QCOMPARE(f.services.Titles().size(), start.contains("failed")   ? 3
+                                         : start.contains("loaded") ? 2
+                                                                    : 0);
     const bool ticked = start.contains("ticked");
     c.Check1->setChecked(ticked);
     if (ticked) c.Text3->insert(QStringLiteral("連絡"));
@@ -192,16 +209,20 @@ class WindowTest : public QObject {
     const int mods = Qt::KeyboardModifierMask;
     for (int key : keys)
       QTest::keyClick(control, Qt::Key(key & ~mods), Qt::KeyboardModifiers(key & mods));
-    const QPoint second = c.File1->visualItemRect(c.File1->item(1)).center();
+    QWidget* clicked = on.isEmpty() ? c.File1->viewport() : f.form().findChild<QWidget*>(on);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(clicked)) clicked = area->viewport();
+    const QPoint at =
+        on.isEmpty() ? c.File1->visualItemRect(c.File1->item(1)).center() : QPoint(5, 5);
     for (int click : clicks)
-      QTest::mouseClick(c.File1->viewport(), Qt::MouseButton(click & ~mods),
-                        Qt::KeyboardModifiers(click & mods), second);
+      QTest::mouseClick(clicked, Qt::MouseButton(click & ~mods),
+                        Qt::KeyboardModifiers(click & mods), at);
     QCOMPARE(keywordEnter.count(), 0);  // the window uses up Enter: the keyword box never sees it
     const QStringList titles = f.services.Titles();
     QStringList got = {FocusName(), DecodeFileName(f.form().File1FileName()),
-                       titles == kLoad     ? "load"
-                       : titles == kChange ? "change"
-                                           : titles.join(',')};
+                       titles == kLoad       ? "load"
+                       : titles == kChange   ? "change"
+                       : titles == kHtmlSave ? "html"
+                                             : titles.join(',')};
     got.removeAll(QString());
     QCOMPARE(f.form().isVisible() ? got.join(' ') : "quit", result);
     if (titles == kLoad) QCOMPARE(f.form().Text2(), f.form().File1FileName());
@@ -210,38 +231,43 @@ class WindowTest : public QObject {
       QCOMPARE(c.Text3->selectedText(), c.Text3->text());  // typing replaces
   }
 
-  void clicksHandTheFocusOn() {
-    FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}});
-    QVERIFY(f.show());
-    const Form1Controls& c = f.c();
-    QTest::mouseClick(c.Text1->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
-    QCOMPARE(FocusName(), "File1");  // nothing loaded yet
-    QVERIFY(f.folder.remove("a.txt"));
-    LoadFirstEntry(f);
-    QCOMPARE(f.services.Titles(), kLoad + QStringList{"Err:File read"});
-    for (QWidget* clicked : {c.Text1->viewport(), static_cast<QWidget*>(c.Text2)}) {
-      c.Command2->setFocus();
-      QTest::mouseClick(clicked, Qt::LeftButton, {}, QPoint(10, 5));
-      QCOMPARE(FocusName(), "File1");  // the name is shown, but Change and Save is still off
-    }
-    LoadFirstEntry(f);  // the next entry, b.txt
-    QTest::mouseClick(c.Text2, Qt::LeftButton, {}, QPoint(10, 5));
-    QCOMPARE(FocusName(), "Command1");
-    c.Check1->setChecked(true);
-    c.Text3->insert(QStringLiteral("keyword"));
-    QTest::mouseClick(c.Text3, Qt::LeftButton, {}, QPoint(5, 5));
-    QCOMPARE(c.Text3->selectedText(), QStringLiteral("keyword"));
+  // A log in each encoding, with a Japanese name in a folder with a Japanese name, through the
+  // load, Change and Save and HTML Save with the answers to clean it. It is listed by its shown
+  // name and rewritten and exported by its real one (Shift JIS bytes copied from Windows on
+  // POSIX, UTF-16 on Windows); shown, copied and matched in its encoding, its byte order mark
+  // kept first; the document declares what it is written in. The window shows each step.
+  void logInEachEncodingEndToEnd_data() {
+    QTest::addColumn<int>("encoding");  // LogEncoding
+    QTest::addColumn<int>("unicode");   // how the test writes the text; System: as the program
+    QTest::addColumn<QByteArray>("bom");
+    QTest::addColumn<QString>("charset");
+    auto row = [](const char* name, LogEncoding e, QStringConverter::Encoding unicode,
+                  const char* bom, const char* charset) {
+      QTest::newRow(name) << int(e) << int(unicode) << QByteArray(bom) << QString(charset);
+    };
+    const auto system = QStringConverter::System;
+    row("shift jis", LogEncoding::Ansi, system, "", "x-sjis");
+    row("utf-8", LogEncoding::Utf8, QStringConverter::Utf8, "", "UTF-8");
+    row("utf-8 bom", LogEncoding::Utf8, QStringConverter::Utf8, "\xef\xbb\xbf", "UTF-8");
+    row("utf-16 le", LogEncoding::Utf16Le, QStringConverter::Utf16LE, "\xff\xfe", "UTF-16LE");
+    row("utf-16 be", LogEncoding::Utf16Be, QStringConverter::Utf16BE, "\xfe\xff", "UTF-16BE");
+    row("iso-2022-jp", LogEncoding::Iso2022Jp, system, "", "ISO-2022-JP");
   }
-
-  // A log with a Japanese name, in a folder with a Japanese name, is listed by its shown name and
-  // rewritten and exported by its real one (Shift JIS bytes copied from Windows on POSIX, UTF-16
-  // on Windows); the window shows each step.
-  void japaneseNamedLogEndToEnd() {
+  void logInEachEncodingEndToEnd() {
+    QFETCH(int, encoding);
+    QFETCH(int, unicode);
+    QFETCH(QByteArray, bom);
+    QFETCH(QString, charset);
+    auto e = [&](const QString& text) {
+      if (unicode == QStringConverter::System) return EncodeForLog(text, LogEncoding(encoding));
+      QStringEncoder encoder{QStringConverter::Encoding(unicode)};
+      return QByteArray(encoder.encode(text));
+    };
     const NativeName folderName = testing::NameOf(QStringLiteral("ログ")),
                      logName = testing::NameOf(QStringLiteral("ログ.txt"));
     const NativeName folder = folderName + kFolderSeparator, name = folder + logName;
-    FormFixture f({{logName, EncodeCodePage(QStringLiteral("一行目\r\n連絡: 二行目\r\n"))}},
-                  nullptr, folder);
+    FormFixture f({{logName, bom + e(QStringLiteral("たろう\r\n----\r\n\r\n連絡: x"))}}, nullptr,
+                  folder);
     QVERIFY(f.show());
     const Form1Controls& c = f.c();
     QCOMPARE(c.File1->item(0)->text(), QStringLiteral("ログ.txt"));
@@ -253,45 +279,34 @@ class WindowTest : public QObject {
     QCOMPARE(c.Text2->text(), QStringLiteral("ログ.txt"));
     QCOMPARE(c.Label6->text(), QStringLiteral("Before"));
     QCOMPARE(c.Label6->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(c.Text1->Bytes() == e(QStringLiteral("\r\nたろう\r\n連絡: x")));
+    c.Text1->SelectAll();
+    c.Text1->Copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\r\nたろう\r\n連絡: x"));
     QTest::mouseClick(c.Command1, Qt::LeftButton);
-    const QByteArray reversed = EncodeCodePage(QStringLiteral("連絡: 二行目\r\n一行目\r\n"));
-    QCOMPARE(f.folder.read(name), reversed + "\r\n");
-    QCOMPARE(f.folder.entries(), QList<NativeName>{folderName});
+    const QByteArray rewritten = bom + e(QStringLiteral("連絡: x\r\nたろう\r\n\r\n"));
+    QVERIFY(f.folder.read(name) == rewritten);
     QCOMPARE(f.folder.entries(folderName), QList<NativeName>{logName});
-    QCOMPARE(c.Text1->Bytes(), reversed);
+    QVERIFY(c.Text1->Bytes() == e(QStringLiteral("連絡: x\r\nたろう\r\n")));
     QCOMPARE(label6AtCompletion, QStringLiteral("After"));
     QCOMPARE(c.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     c.Check1->setChecked(true);
     c.Text3->insert(QStringLiteral("連絡"));
     QTest::mouseClick(c.Command3, Qt::LeftButton);
     const QByteArray html = f.folder.read(folder + testing::NameOf(QStringLiteral("ログ.html")));
-    QVERIFY(html.contains("<title>\x83\x8d\x83\x4f.html</title>"));
-    QVERIFY(html.contains(EncodeCodePage(QStringLiteral("<strong>連絡: 二行目</strong><br>"))));
-    const QStringList htmlSave = {"Message:HTML Change & Save", "Complete Massage"};
-    QCOMPARE(f.services.Titles(), kLoad + kChange + htmlSave);
+    const bool utf16 = UnitWidth(LogEncoding(encoding)) == 2;  // opens with its byte order mark
+    QVERIFY(html.startsWith((utf16 ? bom : QByteArray()) + e(QStringLiteral("<html>\r\n"))));
+    QVERIFY(html.contains(e("charset=" + charset + "\"")));
+    // ISO-2022-JP documents give the name in character references.
+    const QString title =
+        encoding == int(LogEncoding::Iso2022Jp) ? "&#12525;&#12464;" : QStringLiteral("ログ");
+    QVERIFY(html.contains(e("<title>" + title + ".html</title>")));
+    QVERIFY(html.contains(e(QStringLiteral("たろう<br>\r\n<strong>連絡: x</strong><br>\r\n"))));
+    QVERIFY(html.endsWith(e(QStringLiteral("</body></html>\r\n"))));
+    QCOMPARE(f.services.Titles(), kLoad + kChange + kHtmlSave);
     QTest::mouseClick(c.Command2, Qt::LeftButton);  // quit asks nothing and writes nothing
     QVERIFY(!f.form().isVisible() && f.services.Titles().size() == 6);
-    QCOMPARE(f.folder.read(name), reversed + "\r\n");
-  }
-
-  // A log in each of today's encodings is shown as written, through the window's own text.
-  void logsShownInTheirEncoding() {
-    const QList<std::pair<QByteArray, QStringConverter::Encoding>> logs = {
-        {"\xef\xbb\xbf", QStringConverter::Utf8},
-        {"", QStringConverter::Utf8},
-        {"\xff\xfe", QStringConverter::Utf16LE},
-        {"\xfe\xff", QStringConverter::Utf16BE},
-    };
-    for (const auto& [bom, encoding] : logs) {
-      QStringEncoder encoder(encoding);
-      const QByteArray text = encoder.encode(QStringLiteral("たろう\r\n連絡: ｱ"));
-      FormFixture f({{"log.txt", bom + text}});
-      QVERIFY(f.show());
-      LoadFirstEntry(f);
-      f.c().Text1->SelectAll();
-      f.c().Text1->Copy();
-      QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\r\nたろう\r\n連絡: ｱ"));
-    }
+    QVERIFY(f.folder.read(name) == rewritten);
   }
 
   // A log large enough for its texts to be built on two threads and in the memory of the text
@@ -440,11 +455,10 @@ class WindowTest : public QObject {
       QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QVERIFY(box);
+        const QString buttons = QString::number(box->buttons().size());
         if (box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
             box->defaultButton() == box->button(QMessageBox::Ok))
-          seen =
-              QStringList{box->windowTitle(), box->text(), QString::number(box->buttons().size())}
-                  .join('|');
+          seen = QStringList{box->windowTitle(), box->text(), buttons}.join('|');
         c.key ? QTest::keyClick(box, Qt::Key(c.key)) : void(box->close());
       });
       QCOMPARE(services.MsgBox(nullptr, "a <b>\r\nc", c.buttons, "Ask:x"), c.result);
