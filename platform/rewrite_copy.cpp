@@ -80,12 +80,12 @@ void BlockDigests::Feed(QByteArrayView bytes) {
 }
 
 QByteArray CopyRecord::Tail() const {
-  QByteArray tail(oldDigests.size() * 8, '\0');
+  // One buffer: the digests of a large log are megabytes.
+  QByteArray tail(oldDigests.size() * 8 + name.size() + kTrailer, '\0');
   for (qsizetype i = 0; i < oldDigests.size(); ++i)
     qToLittleEndian<quint64>(oldDigests[i], tail.data() + 8 * i);
-  tail += name;
-  QByteArray trailer(kTrailer, '\0');
-  char* p = trailer.data();
+  std::copy(name.begin(), name.end(), tail.data() + oldDigests.size() * 8);
+  char* p = tail.data() + tail.size() - kTrailer;
   const quint64 fields[] = {quint64(oldSize), quint64(newSize),          stamp, file, generation,
                             volume,           quint64(oldDigests.size())};
   for (quint64 field : fields) {
@@ -95,7 +95,7 @@ QByteArray CopyRecord::Tail() const {
   qToLittleEndian<quint32>(quint32(name.size()), p);
   std::copy(kMagic.begin(), kMagic.end(), p + 4);
   p[4 + kMagic.size()] = char('0' + kFormat);
-  return tail + trailer;
+  return tail;
 }
 
 bool CopyRecord::Parse(qint64 fileSize, const ReadAt& read) {
@@ -145,7 +145,9 @@ CopyRecord StartRecord(const FileIdentity& id, const QByteArray& name, qint64 ol
 bool OldDigests(CopyRecord* record, const QList<quint64>& fullBlocks, const ReadAt& readOld) {
   const qint64 common = record->Common(), count = record->DigestCount();
   const qint64 block = record->DigestBlock();
-  record->oldDigests = fullBlocks.first(qMin<qint64>(fullBlocks.size(), common / block));
+  const qint64 whole = qMin<qint64>(fullBlocks.size(), common / block);
+  // The list itself where it is all needed: shared, not copied.
+  record->oldDigests = whole == fullBlocks.size() ? fullBlocks : fullBlocks.first(whole);
   while (record->oldDigests.size() < count) {
     const qint64 at = record->oldDigests.size() * block;
     const qint64 size = qMin(block, common - at);

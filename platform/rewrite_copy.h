@@ -41,7 +41,9 @@ class BlockDigests {
   explicit BlockDigests(qint64 block = kDigestBlock) : block_(block) {}
   void Feed(QByteArrayView bytes);
   // Of the first count whole blocks fed (fewer, where fewer were fed).
-  QList<quint64> First(qint64 count) const { return digests_.first(qMin(count, digests_.size())); }
+  QList<quint64> First(qint64 count) const {
+    return count >= digests_.size() ? digests_ : digests_.first(count);
+  }
 
  private:
   qint64 block_;
