@@ -43,6 +43,7 @@
 
 #include "bench/bench_system.h"
 #include "core/line_cleaning.h"
+#include "core/line_index.h"
 #include "core/log_encoding.h"
 #include "core/module1.h"
 #include "core/texts.h"
@@ -52,7 +53,6 @@
 #include "ui/form1.h"
 #include "ui/keyword_box.h"
 #include "ui/line_display.h"
-#include "ui/line_index.h"
 #include "ui/working_text_view.h"
 #include "ui/wrapping_check_box.h"
 

@@ -8,8 +8,8 @@
 #include <QByteArray>
 #include <future>
 
+#include "core/line_index.h"
 #include "core/log_encoding.h"
-#include "ui/line_index.h"
 
 namespace parlotrim {
 
