@@ -5,6 +5,7 @@
 #include <random>
 
 #include "core/line_cleaning.h"
+#include "core/line_index.h"
 #include "core/line_reader.h"
 #include "core/log_encoding.h"
 
@@ -170,9 +171,11 @@ TEST(LineCleaning, InPlaceAndBlockwiseBuildsMatchWholeOnes) {
     QByteArray exactCapacity;
     exactCapacity.reserve(log.size());
     exactCapacity.append(log);
-    EXPECT_EQ(TakeWorkingText(exactCapacity, flags, {encoding, 0}),
-              BuildWorkingText(log, flags, {encoding, 0}))
+    const QByteArray working = BuildWorkingText(log, flags, {encoding, 0});
+    LineIndex index;
+    EXPECT_EQ(TakeWorkingText(exactCapacity, flags, {encoding, 0}, &index), working)
         << log.toHex().constData() << " flags " << (n & 3);
+    EXPECT_TRUE(index == LineIndex(working, encoding));
     for (const Emphasis* e : {static_cast<const Emphasis*>(nullptr), &emphasis, &wide}) {
       ReversedTextBuilder builder(flags, e, n % 3 == 0 ? 0 : log.size(), encoding);
       for (qsizetype at = 0, take; at < log.size(); at += take) {
@@ -185,9 +188,9 @@ TEST(LineCleaning, InPlaceAndBlockwiseBuildsMatchWholeOnes) {
   }
 }
 
-// Logs large enough to be built on two threads, read in blocks of many sizes, with short
-// lines, lone CRs and LFs, separators and now and then a line longer than a block: the same
-// bytes as one thread building from the whole log.
+// Logs large enough to be built and loaded on two threads, read in blocks of many sizes, with
+// short lines, lone CRs and LFs, separators and now and then a line longer than a block: the
+// same bytes as one thread building from the whole log.
 TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
   std::mt19937 rng(11);
   const QByteArray ends[] = {"\r\n", "\r\n", "\r\n", "\r", "\n", ""};
@@ -209,6 +212,10 @@ TEST(LineCleaning, TwoThreadsBuildWhatOneBuilds) {
     log = In(encoding, log);
     const Module1 flags{(n & 1) != 0, (n & 2) != 0};
     const Emphasis wide{true, In(encoding, "ab"), true};
+    const QByteArray working = BuildWorkingText(log, flags, {encoding, 0});
+    LineIndex index;
+    EXPECT_TRUE(TakeWorkingText(log, flags, {encoding, 0}, &index) == working &&
+                index == LineIndex(working, encoding));
     for (const Emphasis* e :
          {static_cast<const Emphasis*>(nullptr), encoding == kAnsi ? &emphasis : &wide}) {
       ReversedTextBuilder one(flags, e, 0, encoding), two(flags, e, log.size(), encoding);
