@@ -249,7 +249,8 @@ void JoinBackward(char* data, qsizetype from, qsizetype to, const Module1& flags
       return;
     }
     if (!extends || term != u || kept != e) {
-      if (at != runTo) CopyUp(data + at - (runTo - runFrom), data + runFrom, size_t(runTo - runFrom));
+      if (at != runTo)
+        CopyUp(data + at - (runTo - runFrom), data + runFrom, size_t(runTo - runFrom));
       at -= runTo - runFrom;
       if (term == u && kept == e) {
         runTo = e + u;  // its own CR LF comes along
@@ -415,8 +416,8 @@ QByteArray TakeWorkingTextIn(QByteArray log, const Module1& flags, qsizetype bom
       longest = firstLines - first.longest, longestBytes = first.longestBytes;
     else if (second.longestBytes > 0)
       longest = firstLines + 1 + second.longest, longestBytes = second.longestBytes;
-    *index = LineIndex::Of(encoding, 1 + first.lines + second.lines, longest,
-                           longestBytes, startOf);
+    *index =
+        LineIndex::Of(encoding, 1 + first.lines + second.lines, longest, longestBytes, startOf);
   }
   first.starts = std::vector<quint32>();
   second.starts = std::vector<quint32>();

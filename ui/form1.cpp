@@ -113,8 +113,7 @@ void Form1::SetText1(const QByteArray& workingText, LogEncoding encoding) {
   c_.Text1->SetBytes(workingText, encoding);
 }
 
-void Form1::SetIndexedText1(const QByteArray& workingText, LogEncoding encoding,
-                            LineIndex index) {
+void Form1::SetIndexedText1(const QByteArray& workingText, LogEncoding encoding, LineIndex index) {
   c_.Text1->SetIndexedBytes(workingText, encoding, std::move(index));
 }
 
