@@ -37,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -105,11 +106,13 @@ struct TimedCalls : parlotrim::SystemCalls {
   enum Kind { kRead, kWrite, kSync, kRename, kTruncate, kKinds };
   static constexpr const char* kKindNames[kKinds] = {"read", "write", "sync", "rename", "trunc"};
 
+  // A large log is read on two threads: the times are noted one at a time.
   template <typename Call>
   auto Timed(Kind kind, Call call) {
     const Clock::time_point start = Clock::now();
     auto result = call();
     const double took = SecondsSince(start);
+    const std::lock_guard<std::mutex> lock(mutex);
     total[kind] += took;
     if (spans.empty() || spans.back().kind != kind)
       spans.push_back({kind, std::chrono::duration<double>(start - begun).count(), 0, 0});
@@ -166,6 +169,7 @@ struct TimedCalls : parlotrim::SystemCalls {
   Clock::time_point begun;
   std::vector<Span> spans;
   double total[kKinds] = {};
+  std::mutex mutex;
 };
 
 // A chat log of short lines: a time, a speaker and a message in Shift JIS, with a blank line
