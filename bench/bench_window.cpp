@@ -16,9 +16,9 @@
 // Usage: bench_window [MB] [runs] [detail|profile]  (default 100 MB of 10^6 bytes, 5 runs; needs
 // about 4.5 times the log size free in TMPDIR, else /tmp). With "detail", each timed save also
 // prints where its time went: reads, writes, syncs, renames and the rest (building the text, the
-// window). With "profile", it times instead the steps of a load one after the other (the load
-// itself runs the index beside the paint): the read, the working text, the line index, the
-// lines on screen decoded, and the text shown and painted.
+// window). With "profile", it times instead the steps of a load one after the other: the read,
+// the working text with its line index, the lines on screen decoded, and the text shown and
+// painted.
 #ifndef _WIN32
 #include <spawn.h>
 #include <sys/wait.h>
@@ -37,12 +37,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "bench/bench_system.h"
 #include "core/line_cleaning.h"
+#include "core/line_index.h"
 #include "core/log_encoding.h"
 #include "core/module1.h"
 #include "core/texts.h"
@@ -52,7 +54,6 @@
 #include "ui/form1.h"
 #include "ui/keyword_box.h"
 #include "ui/line_display.h"
-#include "ui/line_index.h"
 #include "ui/working_text_view.h"
 #include "ui/wrapping_check_box.h"
 
@@ -105,11 +106,13 @@ struct TimedCalls : parlotrim::SystemCalls {
   enum Kind { kRead, kWrite, kSync, kRename, kTruncate, kKinds };
   static constexpr const char* kKindNames[kKinds] = {"read", "write", "sync", "rename", "trunc"};
 
+  // A large log is read on two threads: the times are noted one at a time.
   template <typename Call>
   auto Timed(Kind kind, Call call) {
     const Clock::time_point start = Clock::now();
     auto result = call();
     const double took = SecondsSince(start);
+    const std::lock_guard<std::mutex> lock(mutex);
     total[kind] += took;
     if (spans.empty() || spans.back().kind != kind)
       spans.push_back({kind, std::chrono::duration<double>(start - begun).count(), 0, 0});
@@ -166,6 +169,7 @@ struct TimedCalls : parlotrim::SystemCalls {
   Clock::time_point begun;
   std::vector<Span> spans;
   double total[kKinds] = {};
+  std::mutex mutex;
 };
 
 // A chat log of short lines: a time, a speaker and a message in Shift JIS, with a blank line
@@ -389,15 +393,14 @@ void ProfileLoad(const Paths& p, int runs, Outcome* out) {
   module.NullDelete = module.LineDelete = true;
   const parlotrim::NativeName folder = NativeFolder(p.folder);
   const parlotrim::NativeName log = NativeFolder(QFileInfo(p.log).fileName());
-  enum { kRead, kDetect, kText, kIndex, kDecode, kShow, kRepaint, kSteps };
+  enum { kRead, kDetect, kText, kDecode, kShow, kRepaint, kSteps };
   const char* const steps[kSteps] = {
       "read (FileStore::ReadAll)",
       "encoding told",
-      "working text (cleaned, reversed)",
-      "line index (on the window's thread)",
+      "working text and its line index",
       "decode the lines on screen",
-      "show and paint (index on its thread)",
-      "paint again (index ready)",
+      "show and paint",
+      "paint again",
   };
   std::vector<double> took[kSteps];
   for (int run = -1; run < runs; ++run) {
@@ -413,15 +416,14 @@ void ProfileLoad(const Paths& p, int runs, Outcome* out) {
     lap(kRead);
     const parlotrim::LogFormat format = parlotrim::DetectLogFormat(data, true);
     lap(kDetect);
-    QByteArray text = parlotrim::TakeWorkingText(std::move(data), module, format);
+    parlotrim::LineIndex index;
+    QByteArray text = parlotrim::TakeWorkingText(std::move(data), module, format, &index);
     lap(kText);
-    const parlotrim::LineIndex index(text, format.encoding);
-    lap(kIndex);
     qsizetype shown = 0;
     for (qsizetype n = 0; n < std::min<qsizetype>(index.LineCount(), 64); ++n)
       shown += parlotrim::LineForDisplay(index.Line(text, n), format.encoding).size();
     lap(kDecode);
-    c.Text1->SetBytes(text, format.encoding);
+    c.Text1->SetIndexedBytes(text, format.encoding, std::move(index));
     c.Text1->viewport()->repaint();
     lap(kShow);
     c.Text1->viewport()->repaint();

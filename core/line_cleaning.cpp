@@ -2,13 +2,17 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
+#include "core/line_index.h"
 #include "core/line_reader.h"
 #include "platform/large_buffer.h"
 
@@ -112,50 +116,319 @@ void ForEachKeptLine(QByteArrayView log, const Module1& flags, const Emphasis* e
                      [&](QByteArrayView line) { KeepLine<Units>(line, flags, emphasis, visit); });
 }
 
+// Moves n bytes down (to before from in the same buffer) or to another buffer: forward, 16
+// bytes at a time, each block read before it is written. Also the long runs of lines that a
+// load moves, which the run-time's memmove under Wine copies a byte at a time when they move
+// by fewer than 16 bytes.
+void CopyDown(char* to, const char* from, size_t n) {
+  for (; n >= 16; n -= 16, to += 16, from += 16) CopyBlock<16>(to, from);
+  if (n & 8) CopyBlock<8>(to, from), to += 8, from += 8;
+  if (n & 4) CopyBlock<4>(to, from), to += 4, from += 4;
+  if (n & 2) CopyBlock<2>(to, from), to += 2, from += 2;
+  if (n & 1) *to = *from;
+}
+
+// The same up (to after from): backward from the end.
+void CopyUp(char* to, const char* from, size_t n) {
+  to += n, from += n;
+  for (; n >= 16; n -= 16) to -= 16, from -= 16, CopyBlock<16>(to, from);
+  if (n & 8) to -= 8, from -= 8, CopyBlock<8>(to, from);
+  if (n & 4) to -= 4, from -= 4, CopyBlock<4>(to, from);
+  if (n & 2) to -= 2, from -= 2, CopyBlock<2>(to, from);
+  if (n & 1) to[-1] = from[-1];
+}
+
+// The kept lines of one part of a log, joined with CR LF in the log's own buffer: no CR LF
+// before the first or after the last. Where a line would overtake the reading (lone CRs make
+// the text longer than the log), the join stops and leaves the rest of the part as it was.
+struct JoinedPart {
+  qsizetype begin = 0, end = 0;  // the joined lines
+  qsizetype lines = 0;           // how many
+  // The rest of the part, not joined, in the log's buffer: where the join stopped (as it began
+  // when it did not stop).
+  qsizetype restBegin = 0, restEnd = 0;
+  // The start of each joined line from the part's base, in the order they were joined (from
+  // the end for a backward join); empty unless asked for.
+  std::vector<quint32> starts;
+  qsizetype longest = -1, longestBytes = 0;  // in that order; the first of equals in the file
+};
+
+// Room for the line starts of size bytes of log: enough for lines of 16 bytes on average, so
+// that the list never grows (and copies) in a chat log. Room never written costs address
+// space only, not memory.
+size_t StartsRoom(qsizetype size) {
+  return size_t(size / 16 + 16);
+}
+
+// What the separator and blank rules make of line [s, e): its end (s where a separator is
+// emptied), or -1 where it goes.
 template <typename Units>
-QByteArray TakeWorkingTextIn(QByteArray log, const Module1& flags, qsizetype bom) {
-  // The kept lines are joined with CR LF in place, from where the first line starts; then CR
-  // LF is put in front of the whole, over the byte order mark and the buffer's room in front.
-  // Joining never overtakes the reading while every line so far ended in CR LF; at the first
-  // line for which it would (after lone CRs), the rest goes on in a new buffer.
+qsizetype KeptEnd(const char* data, qsizetype s, qsizetype e, const Module1& flags) {
+  if (s != e && flags.LineDelete && IsSeparator<Units>(QByteArrayView(data + s, e - s))) e = s;
+  return e == s && flags.NullDelete ? -1 : e;
+}
+
+// Joins the lines of [from, to) forward from from. The kept lines move down by the bytes of the
+// lines dropped so far; consecutive kept lines that end in CR LF move as one run, with their
+// line ends.
+template <typename Units>
+void JoinForward(char* data, qsizetype from, qsizetype to, const Module1& flags, bool record,
+                 JoinedPart* part) {
+  constexpr qsizetype w = Units::kWidth, u = 2 * w;
+  const QByteArrayView crLf = Markup<Units>::CrLf();
+  if (record) part->starts.reserve(StartsRoom(to - from));
+  qsizetype at = from;                     // end of the lines moved so far
+  qsizetype runFrom = from, runTo = from;  // kept lines still to move, to at
+  bool extends = false;  // the line before was kept whole and ended in CR LF: the run goes on
+  bool stopped = false;
+  qsizetype lines = 0;
+  auto line = [&](qsizetype s, qsizetype e, qsizetype term) {
+    const qsizetype kept = KeptEnd<Units>(data, s, e, flags);
+    if (kept < 0) {
+      extends = false;
+      return;
+    }
+    if (!extends) {
+      if (at != runFrom) CopyDown(data + at, data + runFrom, size_t(runTo - runFrom));
+      at += runTo - runFrom;
+      if (lines > 0) {
+        if (at + u > s) {
+          stopped = true;
+          part->restBegin = s;
+          return;
+        }
+        std::memcpy(data + at, crLf.data(), size_t(u));
+        at += u;
+      }
+      runFrom = s;
+    }
+    runTo = kept;
+    if (record) part->starts.push_back(quint32(at + (s - runFrom) - from));
+    if (kept - s > part->longestBytes) part->longestBytes = kept - s, part->longest = lines;
+    ++lines;
+    extends = term == u && kept == e;
+  };
+  qsizetype s = from;
+  ForEachCrUnit<Units>(data + from, data + to, [&](const char* cr) {
+    if (stopped) return;
+    const qsizetype c = cr - data;
+    const qsizetype term = to - (c + w) >= w && Units::Is(cr + w, '\n') ? u : w;
+    line(s, c, term);
+    s = c + term;
+  });
+  if (!stopped && s != to) line(s, to, 0);
+  if (!stopped) {
+    if (at != runFrom) CopyDown(data + at, data + runFrom, size_t(runTo - runFrom));
+    at += runTo - runFrom;
+    part->restBegin = to;
+  }
+  part->begin = from;
+  part->end = at;
+  part->lines = lines;
+  part->restEnd = to;
+}
+
+// Joins the lines of [from, to), which ends in CR LF, backward from to: each kept line followed
+// by CR LF, the last one's own, so that the joined lines end at to - CR LF. They move up.
+template <typename Units>
+void JoinBackward(char* data, qsizetype from, qsizetype to, const Module1& flags, bool record,
+                  JoinedPart* part) {
+  constexpr qsizetype w = Units::kWidth, u = 2 * w;
+  const QByteArrayView crLf = Markup<Units>::CrLf();
+  if (record) part->starts.reserve(StartsRoom(to - from));
+  qsizetype at = to;                   // start of the lines moved so far
+  qsizetype runFrom = to, runTo = to;  // kept lines still to move, to end at at
+  bool extends = false;  // the line after was kept from its start: a line that ends in CR LF
+                         // and is kept whole goes in front of the run
+  bool stopped = false;
+  qsizetype lines = 0;
+  auto line = [&](qsizetype s, qsizetype e, qsizetype term) {
+    const qsizetype kept = KeptEnd<Units>(data, s, e, flags);
+    if (kept < 0) {
+      extends = false;
+      return;
+    }
+    if (!extends || term != u || kept != e) {
+      if (at != runTo)
+        CopyUp(data + at - (runTo - runFrom), data + runFrom, size_t(runTo - runFrom));
+      at -= runTo - runFrom;
+      if (term == u && kept == e) {
+        runTo = e + u;  // its own CR LF comes along
+      } else {
+        if (at - u < kept) {
+          stopped = true;
+          part->restEnd = e + term;
+          return;
+        }
+        std::memcpy(data + at - u, crLf.data(), size_t(u));
+        at -= u;
+        runTo = kept;
+      }
+    }
+    runFrom = s;
+    if (record) part->starts.push_back(quint32(at - (runTo - s) - from));
+    if (kept - s > 0 && kept - s >= part->longestBytes)
+      part->longestBytes = kept - s, part->longest = lines;
+    ++lines;
+    extends = true;
+  };
+  qsizetype e = to - u;
+  qsizetype term = u;
+  ForEachCrUnitBackward<Units>(data + from, data + e, [&](const char* cr) {
+    if (stopped) return;
+    const qsizetype c = cr - data;
+    const qsizetype t = Units::Is(cr + w, '\n') ? u : w;
+    line(c + t, e, term);
+    e = c;
+    term = t;
+  });
+  if (!stopped) line(from, e, term);
+  if (!stopped) {
+    if (at != runTo) CopyUp(data + at - (runTo - runFrom), data + runFrom, size_t(runTo - runFrom));
+    at -= runTo - runFrom;
+    part->restEnd = from;
+  }
+  part->begin = at;
+  part->end = lines > 0 ? to - u : to;
+  part->lines = lines;
+  part->restBegin = from;
+}
+
+// From this size on, the two parts of a load's log are joined on two threads.
+constexpr qsizetype kJoinAsideFrom = qsizetype(1) << 20;
+
+// Where the log is cut in two for the join: just after the first CR LF from its middle on, in
+// code units counted from bom; bom where there is none.
+template <typename Units>
+qsizetype JoinCut(QByteArrayView log, qsizetype bom) {
+  constexpr qsizetype w = Units::kWidth;
+  const char* const data = log.data();
+  const qsizetype units = (log.size() - bom) / w;
+  qsizetype c = bom + units / 2 * w;
+  const char* const end = data + bom + units * w;
+  for (;;) {
+    const char* cr = nullptr;
+    if constexpr (w == 1) {
+      cr = static_cast<const char*>(std::memchr(data + c, '\r', size_t(end - (data + c))));
+    } else {
+      for (const char* p = data + c; p != end; p += w)
+        if (Units::Is(p, '\r')) {
+          cr = p;
+          break;
+        }
+    }
+    if (!cr || end - cr < 2 * w) return bom;
+    if (Units::Is(cr + w, '\n')) return cr + 2 * w - data;
+    c = cr + w - data;
+  }
+}
+
+template <typename Units>
+QByteArray TakeWorkingTextIn(QByteArray log, const Module1& flags, qsizetype bom,
+                             LogEncoding encoding, LineIndex* index) {
+  // The log is cut in two after a CR LF near its middle. The first part is joined backward,
+  // each kept line followed by CR LF, so that it ends where the second part begins, which is
+  // joined forward: the two meet, and nothing moves the second part after. Then CR LF is put
+  // in front of the whole, over the room before it (the byte order mark and the buffer's
+  // room in front). Line starts are noted as the lines are joined, for the index.
+  constexpr qsizetype u = 2 * Units::kWidth;
   const QByteArrayView crLf = Markup<Units>::CrLf();
   char* const data = log.data();
-  const char* const end = data + log.size();
-  qsizetype at = bom;  // end of the joined text, which starts at bom
-  qsizetype kept = 0;
-  QByteArray copy;
-  bool copying = false;
-  ForEachKeptLine<Units>(
-      QByteArrayView(log).sliced(bom), flags, nullptr, [&](QByteArrayView line, bool) {
-        const qsizetype start = line.data() - data;
-        if (!copying && kept > 0 && at + crLf.size() > start) {
-          copying = true;
-          copy.reserve(crLf.size() + (at - bom) + (end - line.data()) + crLf.size());
-          copy.append(crLf);
-          copy.append(data + bom, at - bom);
+  const qsizetype size = log.size();
+  const qsizetype cut = JoinCut<Units>(log, bom);
+  const bool record = index && qMax(cut - bom, size - cut) <= qsizetype(UINT32_MAX);
+  JoinedPart first, second;
+  first.restBegin = first.restEnd = first.begin = first.end = bom;
+  auto joinFirst = [&] {
+    if (cut > bom) JoinBackward<Units>(data, bom, cut, flags, record, &first);
+  };
+  auto joinSecond = [&] { JoinForward<Units>(data, cut, size, flags, record, &second); };
+  std::exception_ptr failure;
+  std::optional<std::thread> aside;
+  if (size >= kJoinAsideFrom && cut > bom) {
+    try {
+      aside.emplace([&] {
+        try {
+          joinSecond();
+        } catch (...) {
+          failure = std::current_exception();
         }
-        if (copying) {
-          copy.append(crLf);
-          copy.append(line);
-        } else {
-          if (kept > 0) {
-            std::memcpy(data + at, crLf.data(), size_t(crLf.size()));
-            at += crLf.size();
-          }
-          if (at != start) CopyLine(data + at, line.data(), static_cast<size_t>(line.size()));
-          at += line.size();
-        }
-        ++kept;
       });
-  if (copying) return copy;
-  if (kept == 0) return QByteArray();
-  log.truncate(at);
+    } catch (const std::system_error&) {
+      // No thread to be had: one joins both parts.
+    }
+  }
+  if (aside) {
+    try {
+      joinFirst();
+    } catch (...) {
+      aside->join();  // the other thread is done with the buffer before it goes
+      throw;
+    }
+    aside->join();
+    if (failure) std::rethrow_exception(failure);
+  } else {
+    joinFirst();
+    joinSecond();
+  }
+  if (first.lines + second.lines == 0 && first.restBegin == first.restEnd &&
+      second.restBegin == second.restEnd) {
+    if (index) *index = LineIndex(QByteArrayView(), encoding);
+    return QByteArray();
+  }
+  if (first.restBegin != first.restEnd || second.restBegin != second.restEnd) {
+    // A join stopped: the text is put together in a new buffer, from what was joined and the
+    // rest as it was.
+    QByteArray out;
+    out.reserve(size + u + (size - bom) / 2);
+    auto rest = [&](qsizetype from, qsizetype to) {
+      ForEachKeptLine<Units>(QByteArrayView(data + from, to - from), flags, nullptr,
+                             [&](QByteArrayView line, bool) {
+                               out.append(crLf);
+                               out.append(line);
+                             });
+    };
+    auto joinedLines = [&](const JoinedPart& part) {
+      if (part.lines == 0) return;
+      out.append(crLf);
+      out.append(data + part.begin, part.end - part.begin);
+    };
+    rest(first.restBegin, first.restEnd);
+    joinedLines(first);
+    joinedLines(second);
+    rest(second.restBegin, second.restEnd);
+    if (index) index->Build(out, encoding);
+    return out;
+  }
+  // The text: CR LF, the first part's lines, the CR LF that follows them, the second part's.
+  const qsizetype begin = first.lines > 0 ? first.begin : cut;
+  const qsizetype end = second.lines > 0 ? second.end : cut - u;
+  const qsizetype textStart = begin - u;  // before the buffer where the room is too small
+  if (index && record) {
+    const qsizetype firstLines = first.lines;
+    auto startOf = [&](qsizetype n) {
+      return n <= firstLines
+                 ? bom + qsizetype(first.starts[size_t(firstLines - n)]) - textStart
+                 : cut + qsizetype(second.starts[size_t(n - firstLines - 1)]) - textStart;
+    };
+    qsizetype longest = 0, longestBytes = 0;
+    if (first.longestBytes > 0 && first.longestBytes >= second.longestBytes)
+      longest = firstLines - first.longest, longestBytes = first.longestBytes;
+    else if (second.longestBytes > 0)
+      longest = firstLines + 1 + second.longest, longestBytes = second.longestBytes;
+    *index =
+        LineIndex::Of(encoding, 1 + first.lines + second.lines, longest, longestBytes, startOf);
+  }
+  first.starts = std::vector<quint32>();
+  second.starts = std::vector<quint32>();
+  log.truncate(end);
   // A buffer from FileStore::ReadAll has room for two bytes in front of the data; elsewhere,
-  // and where the mark and that room are too small, the prepend moves the text.
-  const qsizetype inPlace = qMin(bom, crLf.size());
-  std::memcpy(data + bom - inPlace, crLf.data() + crLf.size() - inPlace, size_t(inPlace));
-  log.remove(0, bom - inPlace);  // moves the start of the text, not its bytes
-  if (inPlace < crLf.size()) log.prepend(crLf.first(crLf.size() - inPlace));
+  // and where the room before the text is too small, the prepend moves the text.
+  const qsizetype inPlace = qMin(begin, u);
+  std::memcpy(data + begin - inPlace, crLf.data() + u - inPlace, size_t(inPlace));
+  log.remove(0, begin - inPlace);  // moves the start of the text, not its bytes
+  if (inPlace < u) log.prepend(crLf.first(u - inPlace));
+  if (index && !record) index->Build(log, encoding);
   return log;
 }
 
@@ -179,11 +452,13 @@ QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags, const LogF
   });
 }
 
-QByteArray TakeWorkingText(QByteArray log, const Module1& flags, const LogFormat& format) {
+QByteArray TakeWorkingText(QByteArray log, const Module1& flags, const LogFormat& format,
+                           LineIndex* index) {
   const qsizetype bom = qMin(format.bomSize, log.size());
-  return WithUnits(format.encoding, [&](auto units) {
-    return TakeWorkingTextIn<decltype(units)>(std::move(log), flags, bom);
+  QByteArray text = WithUnits(format.encoding, [&](auto units) {
+    return TakeWorkingTextIn<decltype(units)>(std::move(log), flags, bom, format.encoding, index);
   });
+  return text;
 }
 
 QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags, LogEncoding encoding) {

@@ -14,6 +14,8 @@
 
 namespace parlotrim {
 
+class LineIndex;
+
 // The texts below are in the log's code units: CR LF, "<br>" and the emphasis are written in
 // them. Their input is the log without its byte order mark, except for the working text of a
 // load, which is given the whole file and its format.
@@ -22,8 +24,11 @@ namespace parlotrim {
 QByteArray BuildWorkingText(QByteArrayView log, const Module1& flags, const LogFormat& format = {});
 
 // The same, built inside the log's own buffer where it fits (the usual case: CR LF line ends),
-// which saves a second buffer of the log's size; otherwise copied as above.
-QByteArray TakeWorkingText(QByteArray log, const Module1& flags, const LogFormat& format = {});
+// which saves a second buffer of the log's size; otherwise copied as above. A large log is
+// joined on two threads. index, when given, gets the index of the text's lines, noted as they
+// are joined.
+QByteArray TakeWorkingText(QByteArray log, const Module1& flags, const LogFormat& format = {},
+                           LineIndex* index = nullptr);
 
 // Converted text of Change and Save: each kept line followed by CR LF, last line first.
 QByteArray BuildConvertedText(QByteArrayView log, const Module1& flags,

@@ -98,6 +98,39 @@ void ForEachCrUnit(const char* p, const char* end, Found&& found) {
   }
 }
 
+// The same from the end: found(p) for every CR unit in [begin, end), last first, the units
+// counted from begin (an odd last byte is no unit).
+template <typename Units, typename Found>
+void ForEachCrUnitBackward(const char* begin, const char* end, Found&& found) {
+  constexpr qsizetype w = Units::kWidth;
+  const char* p = begin + (end - begin) / w * w;
+#if defined(__SSE2__)
+  __m128i cr;
+  if constexpr (w == 1)
+    cr = _mm_set1_epi8('\r');
+  else
+    cr = _mm_set1_epi16(Units::kBigEndian ? 0x0D00 : 0x000D);
+  while (p - begin >= 16) {
+    p -= 16;
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    unsigned mask;
+    if constexpr (w == 1)
+      mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, cr)));
+    else
+      mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, cr))) & 0x5555u;
+    while (mask) {
+      const int bit = 31 - __builtin_clz(mask);
+      found(p + bit);
+      mask &= ~(1u << bit);
+    }
+  }
+#endif
+  while (p != begin) {
+    p -= w;
+    if (Units::Is(p, '\r')) found(p);
+  }
+}
+
 // Splits a whole buffer; the views point into data. A template, so that the per-line call is
 // inlined: logs run to millions of lines.
 template <typename Units = ByteUnits, typename Sink>

@@ -40,7 +40,9 @@ FileResult LogOperations::ShowWorkingText(const NativeName& name) {
     FileResult read = files_.ReadAll(logFolder_, name, &data);
     if (read.ok()) {
       const LogFormat format = DetectLogFormat(data, true);
-      window_.SetText1(TakeWorkingText(std::move(data), module_, format), format.encoding);
+      LineIndex index;
+      const QByteArray text = TakeWorkingText(std::move(data), module_, format, &index);
+      window_.SetIndexedText1(text, format.encoding, std::move(index));
     }
     return read;
   });

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "core/line_index.h"
 #include "core/log_encoding.h"
 #include "platform/message_box.h"
 #include "platform/native_name.h"
@@ -41,6 +42,11 @@ class LogWindow {
   // decodes them only for display.
   virtual void SetText1(const QByteArray& workingText,
                         LogEncoding encoding = LogEncoding::Ansi) = 0;
+  // The same, with the index of its lines made already (as a load makes it), which the window
+  // would otherwise make from the text.
+  virtual void SetIndexedText1(const QByteArray& workingText, LogEncoding encoding, LineIndex) {
+    SetText1(workingText, encoding);
+  }
   // Tick state of Check1: 1 ticked, 0 not.
   virtual int Check1Value() const = 0;
   virtual QString Text3() const = 0;

@@ -113,6 +113,10 @@ void Form1::SetText1(const QByteArray& workingText, LogEncoding encoding) {
   c_.Text1->SetBytes(workingText, encoding);
 }
 
+void Form1::SetIndexedText1(const QByteArray& workingText, LogEncoding encoding, LineIndex index) {
+  c_.Text1->SetIndexedBytes(workingText, encoding, std::move(index));
+}
+
 int Form1::Check1Value() const {
   return c_.Check1->isChecked() ? 1 : 0;
 }

@@ -37,6 +37,8 @@ class Form1 : public QWidget, public LogWindow {
   NativeName Text2() const override;
   void SetText2(const NativeName& name) override;
   void SetText1(const QByteArray& workingText, LogEncoding encoding) override;
+  void SetIndexedText1(const QByteArray& workingText, LogEncoding encoding,
+                       LineIndex index) override;
   int Check1Value() const override;
   QString Text3() const override;
   void SetLabel6(const QString& caption, quint32 colour) override;

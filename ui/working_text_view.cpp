@@ -36,17 +36,7 @@ WorkingTextView::WorkingTextView(QWidget* parent) : QAbstractScrollArea(parent) 
 }
 
 void WorkingTextView::SetBytes(QByteArray bytes, LogEncoding encoding) {
-  pendingIndex_ = std::future<LineIndex>();  // the index thread lets go of the old text
-  index_ = LineIndex();
-  QByteArray old = std::exchange(bytes_, std::move(bytes));
-  encoding_ = encoding;
-  // Emptied before a new text is built: the new one may be built in the memory of this one.
-  // Replaced by a new text, it goes, with any memory kept from before.
-  if (bytes_.isEmpty())
-    KeepLargeBuffer(std::move(old));
-  else
-    ReleaseLargeBuffer();
-  allSelected_ = false;
+  Replace(std::move(bytes), encoding);
   bool indexed = true;
   if (bytes_.size() >= kIndexAsideBytes) {
     try {
@@ -63,6 +53,31 @@ void WorkingTextView::SetBytes(QByteArray bytes, LogEncoding encoding) {
     index_.Build(bytes_, encoding_);
     FitToText();
   }
+  ShowFromTop();
+}
+
+void WorkingTextView::SetIndexedBytes(QByteArray bytes, LogEncoding encoding, LineIndex index) {
+  Replace(std::move(bytes), encoding);
+  index_ = std::move(index);
+  FitToText();
+  ShowFromTop();
+}
+
+void WorkingTextView::Replace(QByteArray bytes, LogEncoding encoding) {
+  pendingIndex_ = std::future<LineIndex>();  // the index thread lets go of the old text
+  index_ = LineIndex();
+  QByteArray old = std::exchange(bytes_, std::move(bytes));
+  encoding_ = encoding;
+  // Emptied before a new text is built: the new one may be built in the memory of this one.
+  // Replaced by a new text, it goes, with any memory kept from before.
+  if (bytes_.isEmpty())
+    KeepLargeBuffer(std::move(old));
+  else
+    ReleaseLargeBuffer();
+  allSelected_ = false;
+}
+
+void WorkingTextView::ShowFromTop() {
   verticalScrollBar()->setValue(0);
   horizontalScrollBar()->setValue(0);
   viewport()->update();

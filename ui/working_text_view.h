@@ -8,8 +8,8 @@
 #include <QByteArray>
 #include <future>
 
+#include "core/line_index.h"
 #include "core/log_encoding.h"
-#include "ui/line_index.h"
 
 namespace parlotrim {
 
@@ -24,6 +24,8 @@ class WorkingTextView : public QAbstractScrollArea {
   // (write the text to disk) in the meantime; the view waits for the index when it first
   // needs it.
   void SetBytes(QByteArray bytes, LogEncoding encoding = LogEncoding::Ansi);
+  // The same, with the index of the bytes' lines made already.
+  void SetIndexedBytes(QByteArray bytes, LogEncoding encoding, LineIndex index);
   const QByteArray& Bytes() const { return bytes_; }
   qsizetype LineCount() const { return Index().LineCount(); }
   // The first line on screen.
@@ -42,6 +44,10 @@ class WorkingTextView : public QAbstractScrollArea {
   void scrollContentsBy(int dx, int dy) override;
 
  private:
+  // Replaces the text; the index is to be set.
+  void Replace(QByteArray bytes, LogEncoding encoding);
+  // Shows the new text from the top.
+  void ShowFromTop();
   const LineIndex& Index() const;
   // Scroll bars and widest line for the text now shown.
   void FitToText();

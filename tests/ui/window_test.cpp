@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "core/line_cleaning.h"
+#include "core/line_index.h"
 #include "core/log_codec.h"
 #include "platform/code_page.h"
 #include "platform/qt_window_services.h"
 #include "ui/file_list_box.h"
 #include "ui/keyword_box.h"
 #include "ui/line_display.h"
-#include "ui/line_index.h"
 #include "ui/working_text_view.h"
 #include "ui/wrapping_check_box.h"
 #include "ui_fixture.h"

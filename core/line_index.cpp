@@ -1,4 +1,4 @@
-#include "ui/line_index.h"
+#include "core/line_index.h"
 
 #include <cstring>
 

@@ -2,7 +2,8 @@
 // units of the text's encoding); a lone CR or LF belongs to its line. The index keeps the start
 // of every 32nd line and finds the others from there when asked: one sweep over the bytes
 // builds it, and it stays small, so a text of a hundred megabytes and millions of lines is
-// indexed in a few tens of milliseconds.
+// indexed in a few tens of milliseconds. A load notes the line starts as it joins its text
+// instead, with no sweep of its own.
 #pragma once
 
 #include <QByteArrayView>
@@ -21,6 +22,29 @@ class LineIndex {
 
   void Build(QByteArrayView text, LogEncoding encoding = LogEncoding::Ansi);
 
+  static constexpr qsizetype kStride = 32;
+  // The index of a text whose lines were found elsewhere: count lines, the longest (the first
+  // of equals) and its bytes, and startOf(n), the offset of line n, asked for each n that is a
+  // multiple of kStride.
+  template <typename StartOf>
+  static LineIndex Of(LogEncoding encoding, qsizetype count, qsizetype longest,
+                      qsizetype longestBytes, StartOf&& startOf) {
+    LineIndex index;
+    index.encoding_ = encoding;
+    index.count_ = count;
+    index.longest_ = longest;
+    index.longestBytes_ = longestBytes;
+    index.checkpoints_.reserve(size_t((count + kStride - 1) / kStride));
+    for (qsizetype n = kStride; n < count; n += kStride) index.checkpoints_.push_back(startOf(n));
+    return index;
+  }
+
+  bool operator==(const LineIndex& other) const {
+    return checkpoints_ == other.checkpoints_ && encoding_ == other.encoding_ &&
+           count_ == other.count_ && longest_ == other.longest_ &&
+           longestBytes_ == other.longestBytes_;
+  }
+
   // Always at least one: an empty text is one empty line.
   qsizetype LineCount() const { return count_; }
   // Bytes of line n, without its CR LF. text is the text the index was built over.
@@ -34,7 +58,6 @@ class LineIndex {
   template <typename Units>
   QByteArrayView LineIn(QByteArrayView text, qsizetype n) const;
 
-  static constexpr qsizetype kStride = 32;
   std::vector<qsizetype> checkpoints_;  // start of lines 0, kStride, 2 * kStride, ...
   LogEncoding encoding_ = LogEncoding::Ansi;
   qsizetype count_ = 0;
