@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/line_cleaning.h"
+#include "core/texts.h"
 
 namespace parlotrim::testing {
 
@@ -112,6 +113,12 @@ void RunCrashTable(const CrashDisk& disk) {
         // and then fails a write under load): either way the next start must end as below.
         EXPECT_TRUE(child.killed || (disk.real && child.output.rfind("Err:", 0) == 0))
             << "the rewrite ended: " << child.output;
+        // A failure ends the rewrite where it happened: before the log was touched the log
+        // stays old, after that the next start finishes it from the copy.
+        const bool finished = child.killed ? kill.finished
+                                           : child.output.find(texts::kLogDamaged.toStdString()) !=
+                                                 std::string::npos;
+        SCOPED_TRACE(child.killed ? "killed" : child.output);
         ASSERT_TRUE(disk.remount());
         Append(s.folder, "log.txt", appended);
         AgeAll(s.folder);
@@ -129,7 +136,7 @@ void RunCrashTable(const CrashDisk& disk) {
         s.window.boxes.clear();
         const QByteArray now = s.folder.read("log.txt");
         if (s.Load("log.txt", clean) || !disk.real) {
-          EXPECT_TRUE(now == (kill.finished ? rewritten : log) + appended)
+          EXPECT_TRUE(now == (finished ? rewritten : log) + appended)
               << Describe(now, log + appended, rewritten + appended);
           EXPECT_EQ(s.folder.entries(), QList<NativeName>{"log.txt"});
         } else {  // the copy is kept, the user told, and the log left old or new as it was
