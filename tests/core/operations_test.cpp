@@ -165,46 +165,36 @@ TEST(HtmlDocument, NamesAndTitles) {
     EXPECT_TRUE(MakeHtmlDocumentParts(name).head.contains(title)) << title.toStdString();
 }
 
-TEST(CodePage, DecodingForDisplayAndEncoding) {
-  const std::vector<std::pair<QByteArray, QString>> cases = {
-      {"\x83\x70\x81\x5b", QStringLiteral("パー")},
-      {"\xb1\x5c~", QStringLiteral("ｱ\\~")},
-      {"a\x80\x62\xa0\xfd\xff", QStringLiteral("a\uFFFDb\uFFFD\uFFFD\uFFFD")},
-      {"\x83 x", QStringLiteral("\uFFFD x")},  // lead byte without its trail byte
-      {"x\x83", QStringLiteral("x\uFFFD")},    // lead byte at the end
-      {"\x85\x40", QStringLiteral("\uFFFD")},  // well-formed but unassigned
-      {QByteArray("\0\x1a\x1c\n\x7f", 5), QStringLiteral("\u0000\u001a\u001c\n\u007f")},
+// Log bytes as the window shows them in each encoding, and the keyword as it is compared.
+TEST(LogCodec, DecodingForDisplayAndEncoding) {
+  constexpr LogEncoding kAnsi = LogEncoding::Ansi, kJis = LogEncoding::Iso2022Jp;
+  const std::vector<std::tuple<LogEncoding, QByteArray, QString>> shown = {
+      {kAnsi, "\x83\x70\x81\x5b\xb1\x5c~", QStringLiteral("パーｱ\\~")},
+      {kAnsi, "a\x80\x62\xa0\xfd\xff", QStringLiteral("a\uFFFDb\uFFFD\uFFFD\uFFFD")},
+      // A lead byte without its trail byte, a well-formed but unassigned pair, a lead byte last.
+      {kAnsi, "\x83 x\x85\x40x\x83", QStringLiteral("\uFFFD x\uFFFDx\uFFFD")},
+      {kAnsi, QByteArray("\0\x1a\x1c\n\x7f", 5), QStringLiteral("\u0000\u001a\u001c\n\u007f")},
+      {LogEncoding::Utf8, "\xe3\x81\x9f\xef\xbb\xbf!\xff", QStringLiteral("た\uFEFF!\uFFFD")},
+      {LogEncoding::Utf16Le, QByteArray("\x5f\x30\x00\xd8!\0\x3d\xd8\x00\xde\x01", 11),
+       QStringLiteral("た\uFFFD!\U0001F600\uFFFD")},
+      {LogEncoding::Utf16Be, QByteArray("\x30\x5f\xdc\x00", 4), QStringLiteral("た\uFFFD")},
+      {kJis, "a\x1b$B$?%Q\x1b(IB\x1b(Bc\x1b$(D01\x1b(B\x1b$B$",
+       QStringLiteral("aたパﾂc\uFFFD\uFFFD")},
   };
-  for (const auto& [bytes, text] : cases) EXPECT_EQ(DecodeCodePage(bytes), text);
+  for (const auto& [encoding, bytes, text] : shown) EXPECT_EQ(DecodeLog(bytes, encoding), text);
 #ifndef Q_OS_WIN
   // File names as bytes: UTF-8 where they are valid UTF-8, else Shift JIS.
   EXPECT_EQ(DecodeFileName("\xe3\x83\xad.txt"), QStringLiteral("ロ.txt"));
   EXPECT_EQ(DecodeFileName("\x83\x8d\x83\x4f.txt"), QStringLiteral("ログ.txt"));
   EXPECT_EQ(DecodeFileName("\x83\xff.txt"), QStringLiteral("\uFFFD\uFFFD.txt"));
 #endif
-  bool ok = false;
-  EXPECT_EQ(EncodeCodePage(QStringLiteral("パ～"), &ok), "\x83\x70\x81\x60");
-  EXPECT_TRUE(ok);
-  EncodeCodePage(QStringLiteral("x\u00e9"), &ok);
-  EXPECT_FALSE(ok);
-}
-
-// Logs of the other encodings as the window shows them, and the keyword as it is compared.
-TEST(LogCodec, DecodingForDisplayAndEncoding) {
-  const std::vector<std::tuple<LogEncoding, QByteArray, QString>> shown = {
-      {LogEncoding::Utf8, "\xe3\x81\x9f\xef\xbb\xbf!\xff", QStringLiteral("た\uFEFF!\uFFFD")},
-      {LogEncoding::Utf16Le, QByteArray("\x5f\x30\x00\xd8!\0\x3d\xd8\x00\xde\x01", 11),
-       QStringLiteral("た\uFFFD!\U0001F600\uFFFD")},
-      {LogEncoding::Utf16Be, QByteArray("\x30\x5f\xdc\x00", 4), QStringLiteral("た\uFFFD")},
-      {LogEncoding::Iso2022Jp, "a\x1b$B$?%Q\x1b(IB\x1b(Bc\x1b$(D01\x1b(B\x1b$B$",
-       QStringLiteral("aたパﾂc\uFFFD\uFFFD")},
-  };
-  for (const auto& [encoding, bytes, text] : shown) EXPECT_EQ(DecodeLog(bytes, encoding), text);
   const std::vector<std::tuple<LogEncoding, QString, QByteArray, bool>> keywords = {
+      {kAnsi, QStringLiteral("パ～"), "\x83\x70\x81\x60", true},
+      {kAnsi, QStringLiteral("x\u00e9"), "", false},
       {LogEncoding::Utf8, QStringLiteral("たa"), "\xe3\x81\x9f\x61", true},
       {LogEncoding::Utf16Be, QStringLiteral("た"), "\x30\x5f", true},
-      {LogEncoding::Iso2022Jp, QStringLiteral("aたﾂ"), "a\x1b$B$?\x1b(I\x42", true},
-      {LogEncoding::Iso2022Jp, QStringLiteral("\u00e9"), "", false},
+      {kJis, QStringLiteral("aたﾂ"), "a\x1b$B$?\x1b(I\x42", true},
+      {kJis, QStringLiteral("\u00e9"), "", false},
   };
   for (const auto& [encoding, keyword, bytes, encodable] : keywords) {
     bool ok = !encodable;
