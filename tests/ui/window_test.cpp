@@ -12,6 +12,7 @@
 #include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -19,21 +20,63 @@
 #include "core/line_index.h"
 #include "core/log_codec.h"
 #include "platform/code_page.h"
+#include "platform/file_store.h"
+#include "platform/message_box.h"
 #include "platform/qt_window_services.h"
+#include "tests/core/test_files.h"
 #include "ui/file_list_box.h"
+#include "ui/form1.h"
 #include "ui/keyword_box.h"
 #include "ui/line_display.h"
 #include "ui/working_text_view.h"
 #include "ui/wrapping_check_box.h"
-#include "ui_fixture.h"
 #ifdef Q_OS_WIN
 #include "platform/win32/win_files.h"
 #endif
 
 using namespace parlotrim;
-using parlotrim::testing::FormFixture;
 
 namespace {
+
+// Window services whose message boxes are answered OK and recorded, so that a test drives the
+// real window without a modal box ever appearing.
+struct ScriptedServices : WindowServices, testing::BoxLog {
+  int MsgBox(QWidget*, const QString& prompt, int buttons, const QString& title) override {
+    return Show(prompt, buttons, title);
+  }
+  void Beep() override {}
+  void SetMousePointer(int) override {}
+};
+
+// A Form1 on a temporary log folder.
+class FormFixture {
+ public:
+  // logs: name and bytes of each file put in the folder before the window starts; real: other
+  // window services than the scripted ones; within: a folder inside the temporary one, where
+  // the program (and so its logs) lies.
+  explicit FormFixture(std::initializer_list<std::pair<NativeName, QByteArray>> logs = {},
+                       WindowServices* real = nullptr, const NativeName& within = {}) {
+    if (!within.isEmpty()) folder.mkdir(within);
+    for (const auto& [name, bytes] : logs) folder.write(within + name, bytes);
+    form_ =
+        std::make_unique<Form1>(real ? *real : services, files_,
+                                within.isEmpty() ? folder.path().chopped(1) : folder.file(within));
+  }
+  Form1& form() { return *form_; }
+  const Form1Controls& c() const { return form_->Controls(); }
+  bool show() {  // false when the window never became active
+    form_->show();
+    return QTest::qWaitForWindowActive(form_.get());
+  }
+
+  testing::LogFolder folder;
+  ScriptedServices services;
+
+ private:
+  SystemCalls disk_;
+  FileStore files_{disk_};
+  std::unique_ptr<Form1> form_;
+};
 
 const QColor kLightYellow(255, 255, 192);
 const QStringList kLoad = {"Ask:Null Delete", "Ask:Line Delete"};
