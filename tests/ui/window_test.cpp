@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/line_cleaning.h"
 #include "core/line_index.h"
 #include "core/log_codec.h"
 #include "platform/code_page.h"
@@ -331,37 +330,6 @@ class WindowTest : public QObject {
     QVERIFY(html.contains(e("<title>" + title + ".html</title>")));
     QVERIFY(html.contains(e(QStringLiteral("たろう<br>\r\n<strong>連絡: x</strong><br>\r\n"))));
     QVERIFY(html.endsWith(e(QStringLiteral("</body></html>\r\n"))));
-  }
-
-  // A log large enough for its texts to be built on two threads and in the memory of the text
-  // shown before: each step shows and writes what the plain builds make of the log, and a copy
-  // of a shown text that someone still holds is left alone.
-  void largeLogRoundTrips() {
-    QByteArray onDisk;
-    for (int i = 1; onDisk.size() < (6 << 20); ++i)
-      onDisk += i % 37 == 0   ? QByteArray("\r\n")
-                : i % 53 == 0 ? QByteArray("----\r\n")
-                              : "[" + QByteArray::number(i) + "] \x82\xa0\x82\xa2 ok\r\n";
-    FormFixture f({{"big.txt", onDisk}});
-    QVERIFY(f.show());
-    const Form1Controls& c = f.c();
-    const Module1 clean{true, true};
-    for (int round = 0; round < 2; ++round) {
-      c.File1->setFocus();
-      LoadFirstEntry(c);
-      const QByteArray loaded = c.Text1->Bytes(), working = BuildWorkingText(onDisk, clean);
-      QVERIFY(loaded == working);
-      QTest::mouseClick(c.Command1, Qt::LeftButton);
-      const QByteArray converted = BuildConvertedText(onDisk, clean);
-      QVERIFY(c.Text1->Bytes() == converted);
-      onDisk = converted + "\r\n";
-      QVERIFY(f.folder.read("big.txt") == onDisk);
-      QTest::mouseClick(c.Command3, Qt::LeftButton);
-      const QByteArray body = BuildHtmlBody(onDisk, clean, {});
-      QVERIFY(c.Text1->Bytes() == body);
-      QVERIFY(f.folder.read("big.html").contains(body));
-      QVERIFY(loaded == working);
-    }
   }
 
   void linesAsShown() {
