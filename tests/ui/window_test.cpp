@@ -197,8 +197,7 @@ class WindowTest : public QObject {
     row("Text3 Shift+Enter", "Text3", {shift | enter}, {}, "ticked", "Check1");
     row("Text3 Ctrl+Enter", "Text3", {ctrl | enter}, {}, "loaded ticked", "Text3 a.txt");
     row("F12 in Text1", "Text1", {f12}, {}, "loaded", "quit a.txt");
-    row("Shift+F12 in Text3", "Text3", {shift | f12}, {}, "ticked", "quit");
-    row("Ctrl+F12 in Command4", "Command4", {ctrl | f12}, {}, "", "quit");
+    row("Shift+Ctrl+F12 in Text3", "Text3", {shift | ctrl | f12}, {}, "ticked", "quit");
     // Controls outside the chain keep the toolkit's traversal in the designed tab order, and
     // Enter presses their buttons as Space does.
     row("Text2 Tab", "Text2", {tab}, {}, "loaded", "Text1 a.txt");
@@ -234,7 +233,6 @@ class WindowTest : public QObject {
     f.services.boxes.clear();
     QWidget* control = f.form().findChild<QWidget*>(from);
     control->setFocus();
-    QCOMPARE(FocusName(), from);
     QSignalSpy keywordEnter(c.Text3, &QLineEdit::returnPressed);
     const int mods = Qt::KeyboardModifierMask;
     for (int key : keys)
@@ -336,28 +334,26 @@ class WindowTest : public QObject {
     struct Case {
       QByteArray text;
       QStringList shown;
-      int longest;
       LogEncoding encoding = LogEncoding::Ansi;
     };
     const QByteArray utf8Cut = QByteArray(kMaxShownBytes - 1, 'x') + "\xe3\x81\x9f";
     const QList<Case> cases = {
-        {"", {""}, 0},  // an empty text is one empty line
-        {"\r\nabc\r\nxyz", {"", "abc", "xyz"}, 1},
-        {"a\nb\r\nc", {"a\u240Ab", "c"}, 0},  // a lone LF is a symbol, not a break
-        {"a\rb\r\r\nc", {"a\u240Db\u240D", "c"}, 0},
-        {"a\n\rb", {"a\u240A\u240Db"}, 0},
-        {QByteArray("\x82\xa0\0\x1b\x7f", 5), {"あ\u2400\u241B\u2421"}, 0},
-        {"ab\tc\r\nabcdefgh\tc", {"ab      c", "abcdefgh        c"}, 1},  // tabs to columns of 8
-        {QByteArray(kMaxShownBytes + 10, 'x'), {QString(kMaxShownBytes, 'x') + u'\u2026'}, 0},
+        {"", {""}},  // an empty text is one empty line
+        {"\r\nabc\r\nxyz", {"", "abc", "xyz"}},
+        {"a\nb\r\nc", {"a\u240Ab", "c"}},  // a lone LF is a symbol, not a break
+        {"a\rb\r\r\nc", {"a\u240Db\u240D", "c"}},
+        {"a\n\rb", {"a\u240A\u240Db"}},
+        {QByteArray("\x82\xa0\0\x1b\x7f", 5), {"あ\u2400\u241B\u2421"}},
+        {"ab\tc\r\nabcdefgh\tc", {"ab      c", "abcdefgh        c"}},  // tabs to columns of 8
+        {QByteArray(kMaxShownBytes + 10, 'x'), {QString(kMaxShownBytes, 'x') + u'\u2026'}},
         // Other encodings: lines split at CR LF in code units, decoded in the log's encoding.
         {QByteArray("\x5f\x30\r\0\n\0\x0d\x0a\r\0\x00\xd8\r\0\n\0x", 17),
          {"た", "\u0A0D\u240D\uFFFD", "\uFFFD"},
-         1,
          LogEncoding::Utf16Le},
-        {QByteArray("\x30\x5f\0\r\0\n\0\t", 8), {"た", "        "}, 0, LogEncoding::Utf16Be},
-        {"\xe3\x81\x9f\r\n\xef\xbd\xb1\n", {"た", "ｱ\u240A"}, 1, LogEncoding::Utf8},
-        {utf8Cut + "y", {QString(kMaxShownBytes - 1, 'x') + u'\u2026'}, 0, LogEncoding::Utf8},
-        {"\x1b$B$?\x1b(B\r\na", {"た", "a"}, 0, LogEncoding::Iso2022Jp},
+        {QByteArray("\x30\x5f\0\r\0\n\0\t", 8), {"た", "        "}, LogEncoding::Utf16Be},
+        {"\xe3\x81\x9f\r\n\xef\xbd\xb1\n", {"た", "ｱ\u240A"}, LogEncoding::Utf8},
+        {utf8Cut + "y", {QString(kMaxShownBytes - 1, 'x') + u'\u2026'}, LogEncoding::Utf8},
+        {"\x1b$B$?\x1b(B\r\na", {"た", "a"}, LogEncoding::Iso2022Jp},
     };
     for (const Case& c : cases) {
       const LineIndex index(c.text, c.encoding);
@@ -365,7 +361,6 @@ class WindowTest : public QObject {
       for (qsizetype n = 0; n < index.LineCount(); ++n)
         got << LineForDisplay(index.Line(c.text, n), c.encoding);
       QCOMPARE(got, c.shown);
-      QCOMPARE(index.LongestLine(), c.longest);
       QVERIFY(index.Line(c.text, index.LineCount()).isEmpty() && index.Line(c.text, -1).isEmpty());
     }
   }
