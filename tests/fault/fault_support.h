@@ -234,12 +234,12 @@ class FaultyCalls : public PosixCalls, public Faults {
 #endif
 
 // Another program that appends "line 1", "line 2", ... to the log every two milliseconds,
-// holding it open or opening it for each line, until stopped; then "end" and the number of
+// opening it for each line, until stopped; then "end" and the number of
 // lines it wrote. It is a process of its own: forked, or this test program again, started with
 // --append (Windows).
 class Writer {
  public:
-  Writer(const NativeName& log, bool holds);
+  explicit Writer(const NativeName& log);
   ~Writer();
   bool WaitUntilWriting();  // true once it has written its first lines
   void Stop();

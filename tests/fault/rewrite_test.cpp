@@ -376,16 +376,14 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
 TEST(Concurrency, NoLineAnotherProgramWritesIsLost) {
   struct Case {
     const char* what;
-    bool holds;
     Faults::Fault fault;
     QStringList outcomes;  // the boxes Change and Save may end with
     bool runs = true;
   };
   const QString done = texts::kCompleteTitle, inUse = texts::kInUseTitle;
   const std::vector<Case> cases = {
-      {"writer holds the log open", true, Faults::None, {inUse}},
-      {"writer opens it for each line", false, Faults::None, {done}},
-      {"the same, without leases", false, Faults::NoLease, {done, inUse}, kPosix},
+      {"writer opens it for each line", Faults::None, {done}},
+      {"the same, without leases", Faults::NoLease, {done, inUse}, kPosix},
   };
   for (const Case& c : cases) {
     if (!c.runs) continue;
@@ -393,7 +391,7 @@ TEST(Concurrency, NoLineAnotherProgramWritesIsLost) {
     Session s;
     const QByteArray log = MakeLog(4 << 20);
     s.folder.write("log.txt", log);
-    Writer writer(s.folder.file("log.txt"), c.holds);
+    Writer writer(s.folder.file("log.txt"));
     ASSERT_TRUE(writer.WaitUntilWriting());
     ASSERT_TRUE(s.Load("log.txt"));
     FaultyCalls calls;
