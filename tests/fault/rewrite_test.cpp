@@ -290,23 +290,6 @@ QByteArray CopyFile(int format, const QByteArray& old, const QByteArray& fresh,
 // copy that cannot be read is told of, with the log left as it is; a temporary file that a live
 // program holds stays, however old.
 TEST(Crash, CopiesAreMatchedToTheirLog) {
-  {
-    // Another file took the log's name since: the load says so and changes nothing.
-    Session r;
-    r.folder.write("log.txt", "A\r\n\r\n--\r\nB\r\n");
-    ASSERT_TRUE(r.Load("log.txt"));
-    FaultyCalls killed;
-    killed.killAt = Phase::CopySized;
-    RunInChild([&] { return std::to_string(r.Run(Op::Change, &killed)); });
-    r.folder.remove("log.txt");
-    r.folder.write("log.txt", "fresh");
-    const auto before = Snapshot(r.folder);
-    FileStore(r.disk).FinishInterruptedRewrites(r.folder.path());
-    EXPECT_FALSE(r.Load("log.txt"));
-    EXPECT_EQ(r.window.Titles().last(), texts::kReadErrorTitle);
-    EXPECT_TRUE(r.window.boxes.back().prompt.contains(".parlotrim-"));
-    EXPECT_EQ(Snapshot(r.folder), before);
-  }
   QByteArray utf16;  // of the name, as the Windows program once recorded it
   for (QChar c : QStringLiteral("ログ.txt"))
     utf16.append(char(c.unicode())).append(char(c.unicode() >> 8));
@@ -316,12 +299,15 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
     int format;
     QByteArray name;
     bool readable;
+    bool damaged = false;  // the record lost its first byte
+    bool another = false;  // of another file, with other bytes, that took the log's name since
   } copies[] = {{"first format", 1, utf8, true},
                 {"second, from Windows", 2, utf16, true},
                 {"second, from a POSIX system", 2, utf8, true},
                 {"third, from either", 3, utf8, true},
                 {"a newer format", 9, utf8, false},
-                {"a damaged record", 3, utf8, false}};
+                {"a damaged record", 3, utf8, false, true},
+                {"another file's", 3, utf8, false, false, true}};
   for (const auto& copy : copies) {
     SCOPED_TRACE(copy.what);
     Session s;
@@ -330,9 +316,11 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
     SystemFiles files(s.disk);
     FileResult opened;
     bool missing = false;
-    const FileIdentity id = files.OpenLog(f.file(kJapaneseLog), &opened, &missing)->Identify();
-    QByteArray bytes = CopyFile(copy.format, "A\r\nB\r\n", "B\r\nA\r\n\r\n", id, copy.name);
-    if (!copy.readable && copy.format == 3) bytes.remove(0, 1);
+    FileIdentity id = files.OpenLog(f.file(kJapaneseLog), &opened, &missing)->Identify();
+    id.file += copy.another;
+    const QByteArray old = copy.another ? "X\r\nY\r\n" : "A\r\nB\r\n";
+    QByteArray bytes = CopyFile(copy.format, old, "B\r\nA\r\n\r\n", id, copy.name);
+    if (copy.damaged) bytes.remove(0, 1);
     f.write(AsciiName(".parlotrim-00000000000000aa.new"), bytes);
     const auto before = Snapshot(f);
     FileStore(s.disk).FinishInterruptedRewrites(f.path());
@@ -341,6 +329,7 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
       EXPECT_EQ(f.read(kJapaneseLog), "B\r\nA\r\n\r\n");
       EXPECT_EQ(f.entries(), QList<NativeName>{kJapaneseLog});
     } else {
+      EXPECT_EQ(s.window.Titles().last(), texts::kReadErrorTitle);
       EXPECT_TRUE(s.window.boxes.back().prompt.contains(".parlotrim-00000000000000aa.new"));
       EXPECT_EQ(Snapshot(f), before);
     }
