@@ -108,10 +108,6 @@ struct Faults {
     if (logTouched && ++logWrites == killAtLogWrite) Die();
   }
   static void Die();
-  template <typename N>
-  N Cut(N n) const {
-    return fault == ShortCalls && n > 1 ? n / 2 : n;
-  }
 };
 
 }  // namespace parlotrim::testing
@@ -162,6 +158,7 @@ class FaultyCalls : public Win32Calls, public Faults {
 
  private:
   std::map<HANDLE, qint64> cutFrom_;  // files cut, and their length before
+  DWORD Cut(DWORD n) const { return fault == ShortCalls && n > 1 ? n / 2 : n; }
   static bool Fail(DWORD error) {
     ::SetLastError(error);
     return false;
@@ -226,6 +223,7 @@ class FaultyCalls : public PosixCalls, public Faults {
 
  private:
   std::map<int, off_t> cutFrom_;  // files cut, and their length before
+  size_t Cut(size_t n) const { return fault == ShortCalls && n > 1 ? n / 2 : n; }
   static int Fail(int error) {
     errno = error;
     return -1;
