@@ -12,12 +12,6 @@
 
 namespace parlotrim::testing {
 
-void Append(const LogFolder& f, const NativeName& name, const QByteArray& bytes) {
-  QFile file(Path(f, name));
-  ASSERT_TRUE(file.open(QIODevice::Append));
-  ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 void AgeAll(const LogFolder& f) {
 #ifdef Q_OS_WIN
   for (const NativeName& name : f.entries()) {
@@ -33,13 +27,10 @@ void AgeAll(const LogFolder& f) {
 
 namespace {
 
-// Chat in Shift JIS, every line another, with blank lines and separators: at least size bytes.
-QByteArray ChatLog(qsizetype size) {
-  QByteArray log;
-  for (int i = 0; log.size() < size; ++i)
-    log += "\x94\xad\x8c\xbe " + QByteArray::number(i) + " \x82\xb1\x82\xf1\x82\xc9\x82\xbf\r\n" +
-           (i % 3 ? "" : "\r\n") + (i % 7 ? "" : "----\r\n");
-  return log;
+void Append(const LogFolder& f, const NativeName& name, const QByteArray& bytes) {
+  QFile file(Path(f, name));
+  ASSERT_TRUE(file.open(QIODevice::Append));
+  ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 std::string Describe(const QByteArray& now, const QByteArray& old, const QByteArray& rewritten) {
@@ -75,9 +66,9 @@ void RunCrashTable(const CrashDisk& disk) {
   };
   // Writes of a megabyte each over a large log; over the small one, a first write that ends
   // inside a block.
-  const QByteArray large = ChatLog(7 << 19);
+  const QByteArray large = MakeLog(7 << 19);
   const Subject subjects[] = {
-      {"grows", large, false}, {"shrinks", large, true}, {"shrinks, small", ChatLog(10000), true}};
+      {"grows", large, false}, {"shrinks", large, true}, {"shrinks, small", MakeLog(10000), true}};
   for (const Subject& subject : subjects) {
     const QByteArray& log = subject.log;
     const bool clean = subject.clean, small = log.size() < (1 << 20);
@@ -115,9 +106,9 @@ void RunCrashTable(const CrashDisk& disk) {
             << "the rewrite ended: " << child.output;
         // A failure ends the rewrite where it happened: before the log was touched the log
         // stays old, after that the next start finishes it from the copy.
-        const bool finished = child.killed ? kill.finished
-                                           : child.output.find(texts::kLogDamaged.toStdString()) !=
-                                                 std::string::npos;
+        const bool finished =
+            child.killed ? kill.finished
+                         : child.output.find(texts::kLogDamaged.toStdString()) != std::string::npos;
         SCOPED_TRACE(child.killed ? "killed" : child.output);
         ASSERT_TRUE(disk.remount());
         Append(s.folder, "log.txt", appended);

@@ -28,8 +28,6 @@ inline QString Path(const LogFolder& f, const NativeName& name) {
 #endif
 }
 
-// Appends bytes to a file of the folder.
-void Append(const LogFolder& f, const NativeName& name, const QByteArray& bytes);
 // Much later: every file's last write dated back by an hour. What a dead process left behind
 // is stale once untouched for ten minutes.
 void AgeAll(const LogFolder& f);

@@ -25,19 +25,14 @@ namespace parlotrim::testing {
 namespace {
 
 // The writer's loop; ready and stop are files it makes, and looks for, beside the log.
-int AppendLines(const QString& log, bool holds, const QString& ready, const QString& stop) {
-  auto open = [&](QFile* file) {
-    // While the log is being rewritten, Windows refuses to open it for writing: try again.
-    while (!file->open(QIODevice::Append | QIODevice::Unbuffered)) QThread::msleep(1);
-  };
-  QFile held(log);
-  if (holds) open(&held);
+int AppendLines(const QString& log, const QString& ready, const QString& stop) {
   for (int n = 1, end = 0; !end; ++n) {
     end = n > 3000 || QFile::exists(stop);
     const QByteArray line = (end ? "end " : "line ") + QByteArray::number(end ? n - 1 : n) + "\r\n";
     QFile each(log);
-    if (!holds) open(&each);
-    if ((holds ? held : each).write(line) != line.size()) return 2;
+    // While the log is being rewritten, Windows refuses to open it for writing: try again.
+    while (!each.open(QIODevice::Append | QIODevice::Unbuffered)) QThread::msleep(1);
+    if (each.write(line) != line.size()) return 2;
     each.close();
     if (n == 20) QFile(ready).open(QIODevice::WriteOnly);
     if (!end) QThread::msleep(2);
@@ -56,7 +51,7 @@ struct Writer::Process {
 #endif
 };
 
-Writer::Writer(const NativeName& log, bool holds) : process_(std::make_unique<Process>()) {
+Writer::Writer(const NativeName& log) : process_(std::make_unique<Process>()) {
   static int made = 0;
   const QString path = QFile::decodeName(QFile::encodeName(log));
   const QString tag = path + QStringLiteral(".writer-%1").arg(++made);
@@ -65,21 +60,20 @@ Writer::Writer(const NativeName& log, bool holds) : process_(std::make_unique<Pr
 #ifdef Q_OS_WIN
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = QStringLiteral("\"%1\" --append \"%2\" %3 \"%4\" \"%5\"")
-                             .arg(QString::fromWCharArray(self), path, QString(holds ? "1" : "0"),
-                                  process_->ready, process_->stop)
-                             .toStdWString();
+  std::wstring command =
+      QStringLiteral("\"%1\" --append \"%2\" \"%3\" \"%4\"")
+          .arg(QString::fromWCharArray(self), path, process_->ready, process_->stop)
+          .toStdWString();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (::CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &started)) {
+  if (::CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &started)) {
     ::CloseHandle(started.hThread);
     process_->handle = win::Handle(started.hProcess);
   }
 #else
-  if ((process_->pid = ::fork()) == 0)
-    ::_exit(AppendLines(path, holds, process_->ready, process_->stop));
+  if ((process_->pid = ::fork()) == 0) ::_exit(AppendLines(path, process_->ready, process_->stop));
 #endif
 }
 
@@ -112,8 +106,8 @@ int RunWriter() {
   QStringList arguments;
   for (int i = 0; i < count; ++i) arguments << QString::fromWCharArray(all[i]);
   ::LocalFree(all);
-  if (arguments.size() != 6 || arguments[1] != QLatin1String("--append")) return -1;
-  return AppendLines(arguments[2], arguments[3] == u'1', arguments[4], arguments[5]);
+  if (arguments.size() != 5 || arguments[1] != QLatin1String("--append")) return -1;
+  return AppendLines(arguments[2], arguments[3], arguments[4]);
 }
 
 }  // namespace parlotrim::testing

@@ -5,9 +5,9 @@
 
 #include <QByteArray>
 #include <QStringList>
-#include <memory>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,9 +51,13 @@ struct Child {
 Child RunInChild(const std::function<std::string()>& body, const Limits& limits = {},
                  const NativeName& log = {});
 
-// A log of lines in Shift JIS, with empty lines and separators, of at least size bytes.
+// Chat in Shift JIS, every line another, with empty lines and separators: at least size bytes.
 inline QByteArray MakeLog(qsizetype size) {
-  return QByteArray("\x94\xad\x8c\xbe line\r\n\r\n----\r\n").repeated(size / 18 + 1);
+  QByteArray log;
+  for (int i = 0; log.size() < size; ++i)
+    log += "\x94\xad\x8c\xbe " + QByteArray::number(i) + " \x82\xb1\x82\xf1\x82\xc9\x82\xbf\r\n" +
+           (i % 3 ? "" : "\r\n") + (i % 7 ? "" : "----\r\n");
+  return log;
 }
 
 // Every entry of folder by name, with the bytes of a file.
@@ -76,10 +80,10 @@ struct Faults {
     // its temporary name (ERROR_UNABLE_TO_MOVE_REPLACEMENT); with ...NoRename no rename works.
     ReplaceLosesOld,
     ReplaceLosesOldNoRename,
-    ShortCalls,    // reads and writes that do less than they were asked, as they may
-    NoLease,       // POSIX: the file system has no leases
-    NoReserve,     // no room is reserved, and a file is not lengthened by truncation
-    NoRoom,        // ... and the disk is full
+    ShortCalls,  // reads and writes that do less than they were asked, as they may
+    NoLease,     // POSIX: the file system has no leases
+    NoReserve,   // no room is reserved, and a file is not lengthened by truncation
+    NoRoom,      // ... and the disk is full
     // A file that is written after it was cut gets its old length back (FAT through FUSE).
     CutRegrows,
     // POSIX: dies at the first removal, in the state that a file system which does not keep
@@ -228,12 +232,12 @@ class FaultyCalls : public PosixCalls, public Faults {
 #endif
 
 // Another program that appends "line 1", "line 2", ... to the log every two milliseconds,
-// holding it open or opening it for each line, until stopped; then "end" and the number of
+// opening it for each line, until stopped; then "end" and the number of
 // lines it wrote. It is a process of its own: forked, or this test program again, started with
 // --append (Windows).
 class Writer {
  public:
-  Writer(const NativeName& log, bool holds);
+  explicit Writer(const NativeName& log);
   ~Writer();
   bool WaitUntilWriting();  // true once it has written its first lines
   void Stop();

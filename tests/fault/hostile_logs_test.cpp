@@ -1,12 +1,14 @@
-// Logs no chat program writes, and keywords that cannot be encoded: each comes through byte for
-// byte, on both systems, or is refused with a reason and nothing changed.
+// Logs no chat program writes, keywords that cannot be encoded, names that are no logs' and logs
+// too large for memory: each comes through byte for byte, on both systems, or is refused at once
+// with a reason and nothing changed.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
-#include "tests/core/test_files.h"
+#include "core/texts.h"
+#include "tests/fault/fault_support.h"
 
 namespace parlotrim {
 namespace {
@@ -23,7 +25,8 @@ TEST(Hostile, LogsComeThroughByteForByte) {
     QString keyword = {};  // to emphasise, where there is one
     bool document = true;  // false: the document's name is too long, and the user is told so
   };
-  // Random bytes with no CR in lines ended by CR LF, separators and empty lines between.
+  // Random bytes with no CR (NUL bytes and lone LFs among them) in lines ended by CR LF,
+  // separators and empty lines between.
   std::mt19937 rng(7);
   QByteArray binary;
   QByteArrayList binaryKept;
@@ -41,12 +44,8 @@ TEST(Hostile, LogsComeThroughByteForByte) {
                                       "\x85\x40\xeb\x40", "\x83-\x83\x2d"};
   // Lines that begin with what an encoder may put for a character it cannot encode.
   const QByteArrayList substitutes = {"x? line", "x?? line", "x\x1a line", "x\xfc\xfc line", "?"};
-  const QByteArray nul =
-      QByteArray("0\r\n00\r0\n0\r\n\r\n-0-\r\n0").replace('0', '\0');  // "0": NUL
   std::vector<Case> cases = {
       {"lone CRs", "cr.txt", QByteArray(200000, '\r'), false, QByteArrayList(200000)},
-      {"NUL bytes", "nul-bytes.txt", nul, true,
-       QByteArray("0|00|0\n0|-0-|0").replace('0', '\0').split('|')},
       {"invalid Shift JIS", "sjis.txt", badShiftJis.join("\r\n"), true, badShiftJis},
       {"binary", "bin.txt", binary, true, binaryKept},
       {"a line of 64 MiB", "huge.txt", huge + "\r\ntail", true, {huge, "tail"}},
@@ -89,6 +88,66 @@ TEST(Hostile, LogsComeThroughByteForByte) {
     EXPECT_EQ(s.folder.entries(),
               (c.document ? QList<NativeName>{document, c.name} : QList<NativeName>{c.name}));
   }
+}
+
+#ifndef Q_OS_WIN
+// The list shows regular files only: nothing it shows can block the program or read without
+// end. A name that is no regular file, picked all the same, is refused at once.
+TEST(Hostile, OnlyRegularFilesAreListedOrRead) {
+  Session s;
+  const LogFolder& f = s.folder;
+  f.write("b.txt", "b");
+  f.write("A.TXT", "a");
+  f.write("\x83\x8d.txt", "sjis");
+  f.write(".hidden.txt", "h");
+  f.write("notes.log", "n");
+  ASSERT_TRUE(
+      f.run("ln -s b.txt link.txt && ln -s /dev/zero zero.txt && ln -s nowhere dangling.txt"
+            " && mkfifo fifo.txt && ln -s fifo.txt tofifo.txt && mkdir folder.txt"));
+  PosixCalls disk;
+  EXPECT_EQ(FileStore(disk).ListLogs(f.path()),
+            (QList<QByteArray>{"A.TXT", "b.txt", "link.txt", "\x83\x8d.txt"}));
+  for (const char* name : {"zero.txt", "fifo.txt", "tofifo.txt", "folder.txt"}) {
+    s.window.boxes.clear();
+    EXPECT_FALSE(s.Load(name)) << name;
+    EXPECT_EQ(s.window.boxes.back().title, texts::kReadErrorTitle) << name;
+  }
+}
+
+#endif
+
+// A log too large for the memory the program may use is refused as unreadable, nothing changes,
+// and the program goes on to load a smaller one.
+TEST(Hostile, LogTooLargeForMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than any limit leaves";
+#else
+  Session s;
+  const QByteArray big = QByteArray("\x82\xa0 line\r\n").repeated(32 << 20);  // 256 MiB
+  s.folder.write("big.txt", big);
+  s.folder.write("small.txt", "A\r\nB");
+  const Child child = RunInChild(
+      [&] {
+        std::string seen;
+        for (Op op : {Op::Change, Op::Html}) {
+          auto last = [&] {
+            const Box& box = s.window.boxes.back();
+            return box.title.toStdString() + (box.prompt.contains(texts::kNoMemory) ? "," : "?,");
+          };
+          s.Load("big.txt");
+          seen += last();
+          s.window.text2 = "big.txt";
+          s.Run(op);
+          seen += last();
+        }
+        return seen + (s.Load("small.txt") ? "then loaded" : "then failed");
+      },
+      {-1, 128ll << 20, false});
+  const std::string read = texts::kReadErrorTitle.toStdString() + ",";
+  EXPECT_EQ(child.output, read + read + read + read + "then loaded");
+  EXPECT_TRUE(s.folder.read("big.txt") == big);
+  EXPECT_EQ(s.folder.entries(), (QList<NativeName>{"big.txt", "small.txt"}));
+#endif
 }
 
 }  // namespace
