@@ -1,9 +1,9 @@
 // The real window on real key and mouse events, with the files on disk; then its parts: the text
 // window's lines, scrolling and copying, the message boxes and the busy pointer.
-#include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -19,8 +19,6 @@
 #include "core/line_index.h"
 #include "core/log_codec.h"
 #include "platform/code_page.h"
-#include "platform/file_store.h"
-#include "platform/message_box.h"
 #include "platform/qt_window_services.h"
 #include "tests/core/test_files.h"
 #include "ui/file_list_box.h"
@@ -47,40 +45,35 @@ struct ScriptedServices : WindowServices, testing::BoxLog {
   void SetMousePointer(int) override {}
 };
 
-// A Form1 on a temporary log folder.
-class FormFixture {
- public:
-  // logs: name and bytes of each file put in the folder before the window starts; real: other
-  // window services than the scripted ones; within: a folder inside the temporary one, where
-  // the program (and so its logs) lies.
+// A Form1 on a temporary log folder. logs: name and bytes of each file put in the folder before
+// the window starts; real: other window services than the scripted ones; within: a folder inside
+// the temporary one, where the program (and so its logs) lies.
+struct FormFixture {
   explicit FormFixture(std::initializer_list<std::pair<NativeName, QByteArray>> logs = {},
                        WindowServices* real = nullptr, const NativeName& within = {}) {
     if (!within.isEmpty()) folder.mkdir(within);
     for (const auto& [name, bytes] : logs) folder.write(within + name, bytes);
-    form_ =
-        std::make_unique<Form1>(real ? *real : services, files_,
+    form =
+        std::make_unique<Form1>(real ? *real : services, files,
                                 within.isEmpty() ? folder.path().chopped(1) : folder.file(within));
   }
-  Form1& form() { return *form_; }
-  const Form1Controls& c() const { return form_->Controls(); }
   bool show() {  // false when the window never became active
-    form_->show();
-    return QTest::qWaitForWindowActive(form_.get());
+    form->show();
+    return QTest::qWaitForWindowActive(form.get());
   }
 
   testing::LogFolder folder;
   ScriptedServices services;
-
- private:
-  SystemCalls disk_;
-  FileStore files_{disk_};
-  std::unique_ptr<Form1> form_;
+  SystemCalls disk;
+  FileStore files{disk};
+  std::unique_ptr<Form1> form;
 };
 
 const QColor kLightYellow(255, 255, 192);
-const QStringList kLoad = {"Ask:Null Delete", "Ask:Line Delete"};
-const QStringList kChange = {"Message:Log Change & Save", "Complete Massage"};
-const QStringList kHtmlSave = {"Message:HTML Change & Save", "Complete Massage"};
+// The boxes of a load, of Change and Save and of HTML Save, by their titles.
+const QMap<QString, QString> kBoxes = {{"Ask:Null Delete,Ask:Line Delete", "load"},
+                                       {"Message:Log Change & Save,Complete Massage", "change"},
+                                       {"Message:HTML Change & Save,Complete Massage", "html"}};
 
 QColor Base(QWidget* w, QPalette::ColorGroup group = QPalette::Active) {
   return w->palette().color(group, QPalette::Base);
@@ -104,33 +97,32 @@ class WindowTest : public QObject {
  private slots:
   void startsWithNothingLoadedThenSwitchesEmphasis() {
     FormFixture f({{"b.txt", "x"}, {"A.TXT", ""}, {"c.txt.bak", ""}, {"d.log", ""}});
+    Form1& form = *f.form;
     // Centred, 200 twips above the middle, and not clamped to the offscreen screen (800 x 800);
     // on a real screen, centred across it.
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-      QCOMPARE(f.form().pos(), QPoint(-56, 109));
+      QCOMPARE(form.pos(), QPoint(-56, 109));
     else
-      QVERIFY(qAbs(2 * f.form().x() + f.form().width() - f.form().screen()->size().width()) < 32);
+      QVERIFY(qAbs(2 * form.x() + form.width() - form.screen()->size().width()) < 32);
     QVERIFY(f.show());
-    const Form1Controls& c = f.c();
+    const Form1Controls& c = form.Controls();
     QVERIFY(!c.Command1->isEnabled() && !c.Command3->isEnabled());
     QVERIFY(!c.Check1->isChecked() && !c.Text3->isEnabled() && c.Text2->isReadOnly());
     QVERIFY(c.Text1->Bytes().isEmpty() && c.Text2->text().isEmpty() && c.Label6->text().isEmpty());
-    QCOMPARE(c.File1->count(), 2);
-    QCOMPARE(f.form().windowTitle(), QStringLiteral("パーロトリムParlotrim"));
+    QCOMPARE(form.windowTitle() + ' ' + QString::number(c.File1->count()),
+             QStringLiteral("パーロトリムParlotrim 2"));  // the title, and the logs listed
     QCOMPARE(Base(c.Text1), kLightYellow);
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
     // Each caption of one line is whole in its box, whichever face stands in for the Windows one.
-    for (const QLabel* label : {c.Label1, c.Label2, c.Label3, c.Label4, c.Label7}) {
-      QVERIFY2(
-          label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
-          qPrintable(label->objectName()));
-    }
+    for (const QLabel* l : {c.Label1, c.Label2, c.Label3, c.Label4, c.Label7})
+      QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width(),
+               qPrintable(l->objectName()));
     QTest::mouseClick(c.Command4, Qt::LeftButton);
     QTest::mouseClick(c.Label4, Qt::LeftButton);  // while the keyword box beside it is off
+    const std::vector<testing::Box>& boxes = f.services.boxes;
     QCOMPARE(f.services.Titles(), (QStringList{"Product Information", "Product Information"}));
-    const QStringList full = f.services.boxes[0].prompt.split("\r\n");
-    QCOMPARE(f.services.boxes[1].prompt, full.mid(2).join("\r\n"));
-    QCOMPARE(f.services.boxes[0].buttons + f.services.boxes[1].buttons, 0);  // OK only
+    QCOMPARE(boxes[1].prompt, boxes[0].prompt.split("\r\n").mid(2).join("\r\n"));
+    QCOMPARE(boxes[0].buttons + boxes[1].buttons, 0);  // OK only
     // The emphasis switch on by a click on the second line of its wrapped caption, at its right
     // edge, and off again: the keyword goes with it.
     QTest::mouseClick(c.Check1, Qt::LeftButton, {}, c.Check1->rect().bottomRight() - QPoint(3, 3));
@@ -224,20 +216,21 @@ class WindowTest : public QObject {
     QFETCH(QString, on);
     FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}, {"c.txt", "charlie\r\n"}});
     QVERIFY(f.show());
-    const Form1Controls& c = f.c();
+    Form1& form = *f.form;
+    const Form1Controls& c = form.Controls();
     if (start.contains("failed")) QVERIFY(f.folder.remove("a.txt"));
     if (start.contains("loaded") || start.contains("failed")) LoadFirstEntry(c);
     const bool ticked = start.contains("ticked");
     c.Check1->setChecked(ticked);
     if (ticked) c.Text3->insert(QStringLiteral("連絡"));
     f.services.boxes.clear();
-    QWidget* control = f.form().findChild<QWidget*>(from);
+    QWidget* control = form.findChild<QWidget*>(from);
     control->setFocus();
     QSignalSpy keywordEnter(c.Text3, &QLineEdit::returnPressed);
     const int mods = Qt::KeyboardModifierMask;
     for (int key : keys)
       QTest::keyClick(control, Qt::Key(key & ~mods), Qt::KeyboardModifiers(key & mods));
-    QWidget* clicked = on.isEmpty() ? c.File1->viewport() : f.form().findChild<QWidget*>(on);
+    QWidget* clicked = form.findChild<QWidget*>(on.isEmpty() ? "File1" : on);
     if (auto* area = qobject_cast<QAbstractScrollArea*>(clicked)) clicked = area->viewport();
     const QPoint at =
         on.isEmpty() ? c.File1->visualItemRect(c.File1->item(1)).center() : QPoint(5, 5);
@@ -245,16 +238,12 @@ class WindowTest : public QObject {
       QTest::mouseClick(clicked, Qt::MouseButton(click & ~mods),
                         Qt::KeyboardModifiers(click & mods), at);
     QCOMPARE(keywordEnter.count(), 0);  // the window uses up Enter: the keyword box never sees it
-    const QStringList titles = f.services.Titles();
-    QStringList got = {f.form().isVisible() ? FocusName() : "quit",
-                       DecodeFileName(f.form().File1FileName()),
-                       titles == kLoad       ? "load"
-                       : titles == kChange   ? "change"
-                       : titles == kHtmlSave ? "html"
-                                             : titles.join(',')};
+    const QString titles = f.services.Titles().join(',');
+    QStringList got = {form.isVisible() ? FocusName() : "quit",
+                       DecodeFileName(form.File1FileName()), kBoxes.value(titles, titles)};
     got.removeAll(QString());
     QCOMPARE(got.join(' '), result);
-    if (ticked) QCOMPARE(f.form().Text3(), QStringLiteral("連絡"));  // the keyword box keeps it
+    if (ticked) QCOMPARE(form.Text3(), QStringLiteral("連絡"));  // the keyword box keeps it
     if (FocusName() == "Text3")
       QCOMPARE(c.Text3->selectedText(), c.Text3->text());  // typing replaces
   }
@@ -297,7 +286,7 @@ class WindowTest : public QObject {
     FormFixture f({{logName, bom + e(QStringLiteral("たろう\r\n----\r\n\r\n連絡: x"))}}, nullptr,
                   folder);
     QVERIFY(f.show());
-    const Form1Controls& c = f.c();
+    const Form1Controls& c = f.form->Controls();
     QCOMPARE(c.File1->item(0)->text(), QStringLiteral("ログ.txt"));
     QString label6AtCompletion;
     f.services.onBox = [&](const testing::Box& box) {
@@ -323,8 +312,7 @@ class WindowTest : public QObject {
     QVERIFY(html.startsWith((utf16 ? bom : QByteArray()) + e(QStringLiteral("<html>\r\n"))));
     QVERIFY(html.contains(e("charset=" + charset + "\"")));
     // ISO-2022-JP documents give the name in character references.
-    const QString title =
-        encoding == int(LogEncoding::Iso2022Jp) ? "&#12525;&#12464;" : QStringLiteral("ログ");
+    const QString title = encoding == int(LogEncoding::Iso2022Jp) ? "&#12525;&#12464;" : "ログ";
     QVERIFY(html.contains(e("<title>" + title + ".html</title>")));
     QVERIFY(html.contains(e(QStringLiteral("たろう<br>\r\n<strong>連絡: x</strong><br>\r\n"))));
     QVERIFY(html.endsWith(e(QStringLiteral("</body></html>\r\n"))));
@@ -392,8 +380,6 @@ class WindowTest : public QObject {
     }
   }
 
-  // The Qt boxes are plain text without icon, OK the default; Enter is OK, Esc and the close box
-  // Cancel. The busy pointer never stacks, and goes with the services.
   // The logs are those of the program's folder, with one separator after it: also at the root
   // of a drive (a USB stick's "P:\\" on Windows).
   void logFolderIsTheProgramFolder() {
@@ -413,9 +399,7 @@ class WindowTest : public QObject {
     if (!drive.isEmpty()) rows.push_back({drive, drive});
 #endif
     for (const auto& [program, logFolder] : rows) {
-      SystemCalls disk;
-      FileStore files(disk);
-      Form1 form(f.services, files, program);
+      Form1 form(f.services, f.files, program);
       QCOMPARE(form.LogFolder(), logFolder);
       LoadFirstEntry(form.Controls());
       QCOMPARE(form.Controls().Label6->text(), QStringLiteral("Before"));
@@ -429,53 +413,42 @@ class WindowTest : public QObject {
 #endif
   }
 
-  void windowServices() {
-    struct Case {
-      int buttons, key, result;  // key 0: the close box
-    };
-    for (const Case c : {Case{1, Qt::Key_Return, 1}, Case{1, Qt::Key_Escape, 2}, Case{1, 0, 2},
-                         Case{0, Qt::Key_Enter, 1}}) {
-      QtWindowServices services;
-      QString seen;
-      QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        const QString buttons = QString::number(box->buttons().size());
-        if (box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
-            box->defaultButton() == box->button(QMessageBox::Ok))
-          seen = QStringList{box->windowTitle(), box->text(), buttons}.join('|');
-        c.key ? QTest::keyClick(box, Qt::Key(c.key)) : void(box->close());
-      });
-      QCOMPARE(services.MsgBox(nullptr, "a <b>\r\nc", c.buttons, "Ask:x"), c.result);
-      QCOMPARE(seen, QStringLiteral("Ask:x|a <b>\nc|%1").arg(c.buttons + 1));
-    }
-    {
-      QtWindowServices services;
-      services.SetMousePointer(vbHourglass);
-      services.SetMousePointer(vbHourglass);
-      QVERIFY(QGuiApplication::overrideCursor());
-      QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-      services.SetMousePointer(vbDefault);
-      QVERIFY(!QGuiApplication::overrideCursor());
-      services.SetMousePointer(vbHourglass);
-    }
+  // The busy pointer is one override, never stacked, and goes with the services.
+  void busyPointer() {
+    auto services = std::make_unique<QtWindowServices>();
+    services->SetMousePointer(vbHourglass);
+    services->SetMousePointer(vbHourglass);
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    services->SetMousePointer(vbDefault);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    services->SetMousePointer(vbHourglass);
+    services.reset();
     QVERIFY(!QGuiApplication::overrideCursor());
   }
 
+  // The real boxes: plain text without icon, OK the default. Enter and keypad Enter answer OK,
+  // Esc and the close box Cancel, here to the questions of the load, so that nothing is removed.
+  // After each box the window has the keys again, with no window manager to give them back.
   void boxesGiveTheKeysBack() {
-    // The real boxes, each answered with Enter once it has the keys: after each the window has
-    // the keys again, with no window manager to give them back.
     QtWindowServices services;
-    FormFixture f({{"a.txt", "one\r\n"}}, &services);
+    FormFixture f({{"a.txt", "one\r\n\r\n----\r\n"}}, &services);
     QVERIFY(f.show());
-    Form1& form = f.form();
-    QStringList titles;
+    Form1& form = *f.form;
+    QList<int> answers = {Qt::Key_Escape, 0, Qt::Key_Return, Qt::Key_Return, Qt::Key_Enter};
+    QStringList seen;  // each box's title and number of buttons, "odd" where not as above
+    QString text;      // the last box's
     QTimer answer;
-    connect(&answer, &QTimer::timeout, [&titles] {
-      QWidget* box = QApplication::activeModalWidget();
+    connect(&answer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box || !box->isActiveWindow()) return;
-      titles << box->windowTitle();
-      QTest::keyClick(box, Qt::Key_Return);
+      const bool plain = box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
+                         box->defaultButton() == box->button(QMessageBox::Ok);
+      seen << box->windowTitle() + ' ' + QString::number(box->buttons().size()) +
+                  (plain ? "" : " odd");
+      text = box->text();
+      const int key = answers.isEmpty() ? Qt::Key_Return : answers.takeFirst();
+      key ? QTest::keyClick(box, Qt::Key(key)) : void(box->close());  // 0: the close box
     });
     answer.start(10);
     // A key typed where the focus is; false when the window lacks the keys before or after.
@@ -486,10 +459,16 @@ class WindowTest : public QObject {
     };
     QVERIFY(type(Qt::Key_Down));
     QVERIFY(type(Qt::Key_Return));
-    QCOMPARE(titles, kLoad);
     QCOMPARE(FocusName(), "Command1");
     QVERIFY(type(Qt::Key_Return));  // Change and Save: the focus stays where it was
-    QCOMPARE(titles, kLoad + kChange);
+    QCOMPARE(FocusName(), "Command1");
+    QCOMPARE(f.folder.read("a.txt"), "----\r\n\r\none\r\n\r\n");  // the questions turned down
+    // A box without a parent takes the keys from the window that has them, and gives them back.
+    QCOMPARE(services.MsgBox(nullptr, "a <b>\r\nc", vbOKCancel, "Ask:x"), vbOK);
+    QCOMPARE(text, "a <b>\nc");
+    QCOMPARE(seen, (QStringList{"Ask:Null Delete 2", "Ask:Line Delete 2",
+                                "Message:Log Change & Save 2", "Complete Massage 1", "Ask:x 2"}));
+    QVERIFY(QTest::qWaitForWindowActive(&form));
     QCOMPARE(FocusName(), "Command1");
     QWidget other;  // the window that sends the focus somewhere takes the keys back too
     other.show();
