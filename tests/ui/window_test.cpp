@@ -84,12 +84,10 @@ void LoadFirstEntry(const Form1Controls& c) {
   QTest::keyClick(c.File1, Qt::Key_Return);
 }
 
-// A row of the key table: keys typed in a control, then clicks.
 struct KeyRow {
-  QString from;             // the control with the focus, which gets the keys
-  QList<int> keys, clicks;  // each a key or button with its modifiers or'ed in
-  QString start, result;    // result: the focus (or "quit"), the selected log, the boxes
-  QString on;               // the control clicked
+  QString from;                         // the control with the focus, which gets the keys
+  QList<int> keys, clicks;              // each a key or button with its modifiers or'ed in
+  QString start, result, on = "File1";  // result: focus (or "quit"), log, boxes; on: clicked
 };
 
 }  // namespace
@@ -128,8 +126,8 @@ class WindowTest : public QObject {
     QCOMPARE(f.services.Titles(), (QStringList{"Product Information", "Product Information"}));
     QCOMPARE(boxes[1].prompt, boxes[0].prompt.split("\r\n").mid(2).join("\r\n"));
     QCOMPARE(boxes[0].buttons + boxes[1].buttons, 0);  // OK only
-    // The emphasis switch on by a click on the second line of its wrapped caption, at its right
-    // edge, and off again: the keyword goes with it.
+    // The emphasis on by a click at the end of its caption's second line, then off with the
+    // keyword.
     QTest::mouseClick(c.Check1, Qt::LeftButton, {}, c.Check1->rect().bottomRight() - QPoint(3, 3));
     QVERIFY(c.Text3->isEnabled());
     QCOMPARE(Base(c.Text3), QApplication::palette().color(QPalette::Base));
@@ -144,59 +142,54 @@ class WindowTest : public QObject {
   void keysAndClicks_data() {
     QTest::addColumn<KeyRow>("row");
     const int down = Qt::Key_Down, up = Qt::Key_Up, enter = Qt::Key_Return, tab = Qt::Key_Tab;
-    const int backtab = Qt::Key_Backtab, f12 = Qt::Key_F12, left = Qt::LeftButton;
-    const int shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
-    auto row = [](const char* name, const char* from, QList<int> keys, QList<int> clicks,
-                  const char* start, const char* result, const char* on = "File1") {
-      QTest::newRow(name) << KeyRow{from, keys, clicks, start, result, on};
-    };
-    row("keyboard walk loads nothing", "File1",
-        {down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C}, {}, "", "File1 c.txt");
-    row("End from no selection", "File1", {Qt::Key_End}, {}, "", "File1 c.txt");
-    row("Enter loads", "File1", {down, down, enter}, {}, "", "Command1 b.txt load");
-    row("Enter with nothing selected", "File1", {Qt::Key_Enter}, {}, "", "File1 Err:File select");
-    row("click without focus", "Command2", {}, {left}, "", "Command1 b.txt load");
-    row("click with focus", "File1", {down}, {left}, "", "Command1 b.txt load");
-    row("a key swallows a click", "File1", {down, up}, {left, left}, "", "Command1 b.txt load");
-    row("Shift alone swallows too", "File1", {Qt::Key_Shift}, {left}, "", "File1 b.txt");
-    row("Ctrl+click on selected", "File1", {down, down}, {ctrl | left}, "", "Command1 b.txt load");
-    row("File1 Ctrl+Space, Ctrl+Enter, Shift+Ctrl+Enter", "File1",
-        {down, ctrl | Qt::Key_Space, ctrl | enter, shift | ctrl | enter}, {}, "", "File1 a.txt");
-    row("File1 Tab loads", "File1", {down, tab}, {}, "", "Command1 a.txt load");
-    row("File1 Shift+Tab", "File1", {shift | backtab}, {}, "", "Check1");
-    row("File1 Backtab, no modifier reported", "File1", {backtab}, {}, "", "Check1");
-    row("Command1 Enter changes once", "Command1", {enter}, {}, "loaded", "Command1 a.txt change");
-    row("Command1 Ctrl+Enter", "Command1", {ctrl | enter}, {}, "loaded", "Command1 a.txt");
-    row("Command1 Tab", "Command1", {tab}, {}, "loaded", "Command2 a.txt");
-    row("Command1 Shift+Enter", "Command1", {shift | enter}, {}, "loaded", "File1 a.txt");
-    row("Command2 Enter quits", "Command2", {enter}, {}, "", "quit");
-    row("Command2 Alt+Enter, right and middle clicks, not even focus", "Command2", {alt | enter},
-        {Qt::RightButton, Qt::MiddleButton, Qt::RightButton}, "", "Command2");
-    row("Command2 Tab stays", "Command2", {tab}, {}, "loaded", "Command2 a.txt");
-    row("Command2 Shift+Tab", "Command2", {shift | backtab}, {}, "loaded", "Command1 a.txt");
-    row("Command2 Shift+Enter, not loaded", "Command2", {shift | enter}, {}, "", "File1");
-    row("Check1 Enter, ticked", "Check1", {enter}, {}, "ticked", "Text3");
-    row("Check1 Tab, unticked", "Check1", {tab}, {}, "", "File1");
-    row("Check1 Shift+Enter", "Check1", {shift | enter}, {}, "ticked", "File1");
-    row("Text3 Enter, loaded", "Text3", {enter}, {}, "loaded ticked", "Command1 a.txt");
-    row("Text3 Tab, not loaded", "Text3", {tab}, {}, "ticked", "File1");
-    row("Text3 Shift+Enter", "Text3", {shift | enter}, {}, "ticked", "Check1");
-    row("Text3 Ctrl+Enter", "Text3", {ctrl | enter}, {}, "loaded ticked", "Text3 a.txt");
-    row("F12 in Text1", "Text1", {f12}, {}, "loaded", "quit a.txt");
-    row("Shift+Ctrl+F12 in Text3", "Text3", {shift | ctrl | f12}, {}, "ticked", "quit");
-    // Controls outside the chain keep the toolkit's traversal in the designed tab order, and
-    // Enter presses their buttons as Space does.
-    row("Text2 Tab", "Text2", {tab}, {}, "loaded", "Text1 a.txt");
-    row("Command4 Tab", "Command4", {tab}, {}, "", "Check1");
-    row("Command3 Enter runs HTML Save", "Command3", {enter}, {}, "loaded", "Command3 a.txt html");
-    row("Command4 KP Enter", "Command4", {Qt::Key_Enter}, {}, "", "Command4 Product Information");
-    // A click on the text window or the name box hands the focus to Change and Save, once it
-    // is on; a click in the keyword box selects the keyword, so that typing replaces it.
-    row("Text1 clicked, nothing loaded", "Command2", {}, {left}, "", "File1", "Text1");
-    row("Text1 clicked, read failed", "Command2", {}, {left}, "failed", "File1 a.txt", "Text1");
-    row("Text2 clicked, read failed", "Command2", {}, {left}, "failed", "File1 a.txt", "Text2");
-    row("Text2 clicked, loaded", "Command2", {}, {left}, "loaded", "Command1 a.txt", "Text2");
-    row("Text3 clicked", "File1", {}, {left}, "ticked", "Text3", "Text3");
+    const int backtab = Qt::Key_Backtab, left = Qt::LeftButton, alt = Qt::AltModifier;
+    const int shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, kp = Qt::Key_Enter;
+    auto row = [](const char* name, const KeyRow& r) { QTest::newRow(name) << r; };
+    const QList<int> walk = {down, down, down, up, Qt::Key_End, Qt::Key_Home, Qt::Key_C};
+    row("keyboard walk loads nothing", {"File1", walk, {}, "", "File1 c.txt"});
+    row("End from no selection", {"File1", {Qt::Key_End}, {}, "", "File1 c.txt"});
+    row("Enter loads", {"File1", {down, down, enter}, {}, "", "Command1 b.txt load"});
+    row("Enter, nothing selected", {"File1", {kp}, {}, "", "File1 Err:File select"});
+    row("click without focus", {"Command2", {}, {left}, "", "Command1 b.txt load"});
+    row("click with focus", {"File1", {down}, {left}, "", "Command1 b.txt load"});
+    row("a key swallows a click", {"File1", {down, up}, {left, left}, "", "Command1 b.txt load"});
+    row("Shift alone swallows too", {"File1", {Qt::Key_Shift}, {left}, "", "File1 b.txt"});
+    row("Ctrl+click selected", {"File1", {down, down}, {ctrl | left}, "", "Command1 b.txt load"});
+    const QList<int> nothing = {down, ctrl | Qt::Key_Space, ctrl | enter, shift | ctrl | enter};
+    row("File1 Ctrl+Space, (Shift+)Ctrl+Enter", {"File1", nothing, {}, "", "File1 a.txt"});
+    row("File1 Tab loads", {"File1", {down, tab}, {}, "", "Command1 a.txt load"});
+    row("File1 Shift+Tab", {"File1", {shift | backtab}, {}, "", "Check1"});
+    row("File1 Backtab, no modifier reported", {"File1", {backtab}, {}, "", "Check1"});
+    row("Command1 Enter runs once", {"Command1", {enter}, {}, "loaded", "Command1 a.txt change"});
+    row("Command1 Ctrl+Enter", {"Command1", {ctrl | enter}, {}, "loaded", "Command1 a.txt"});
+    row("Command1 Tab", {"Command1", {tab}, {}, "loaded", "Command2 a.txt"});
+    row("Command1 Shift+Enter", {"Command1", {shift | enter}, {}, "loaded", "File1 a.txt"});
+    row("Command2 Enter quits", {"Command2", {enter}, {}, "", "quit"});
+    const QList<int> others = {Qt::RightButton, Qt::MiddleButton, Qt::RightButton};  // no focus
+    row("Command2 Alt+Enter, other clicks", {"Command2", {alt | enter}, others, "", "Command2"});
+    row("Command2 Tab stays", {"Command2", {tab}, {}, "loaded", "Command2 a.txt"});
+    row("Command2 Shift+Tab", {"Command2", {shift | backtab}, {}, "loaded", "Command1 a.txt"});
+    row("Command2 Shift+Enter, not loaded", {"Command2", {shift | enter}, {}, "", "File1"});
+    row("Check1 Enter, ticked", {"Check1", {enter}, {}, "ticked", "Text3"});
+    row("Check1 Tab, unticked", {"Check1", {tab}, {}, "", "File1"});
+    row("Check1 Shift+Enter", {"Check1", {shift | enter}, {}, "ticked", "File1"});
+    row("Text3 Enter, loaded", {"Text3", {enter}, {}, "loaded ticked", "Command1 a.txt"});
+    row("Text3 Tab, not loaded", {"Text3", {tab}, {}, "ticked", "File1"});
+    row("Text3 Shift+Enter", {"Text3", {shift | enter}, {}, "ticked", "Check1"});
+    row("Text3 Ctrl+Enter", {"Text3", {ctrl | enter}, {}, "loaded ticked", "Text3 a.txt"});
+    row("F12 in Text1", {"Text1", {Qt::Key_F12}, {}, "loaded", "quit a.txt"});
+    row("Shift+Ctrl+F12 in Text3", {"Text3", {shift | ctrl | Qt::Key_F12}, {}, "ticked", "quit"});
+    // Outside the chain: the toolkit's traversal in the designed order; Enter presses a button.
+    row("Text2 Tab", {"Text2", {tab}, {}, "loaded", "Text1 a.txt"});
+    row("Command4 Tab", {"Command4", {tab}, {}, "", "Check1"});
+    row("Command3 Enter saves HTML", {"Command3", {enter}, {}, "loaded", "Command3 a.txt html"});
+    row("Command4 KP Enter", {"Command4", {kp}, {}, "", "Command4 Product Information"});
+    // Clicks on the text window or name box hand the focus on; in the keyword box they select.
+    row("Text1 clicked, nothing loaded", {"Command2", {}, {left}, "", "File1", "Text1"});
+    row("Text1 clicked, read failed", {"Command2", {}, {left}, "failed", "File1 a.txt", "Text1"});
+    row("Text2 clicked, read failed", {"Command2", {}, {left}, "failed", "File1 a.txt", "Text2"});
+    row("Text2 clicked, loaded", {"Command2", {}, {left}, "loaded", "Command1 a.txt", "Text2"});
+    row("Text3 clicked", {"File1", {}, {left}, "ticked", "Text3", "Text3"});
   }
   void keysAndClicks() {
     QFETCH(KeyRow, row);
@@ -233,10 +226,10 @@ class WindowTest : public QObject {
       QCOMPARE(c.Text3->selectedText(), c.Text3->text());  // typing replaces
   }
 
-  // A log in each encoding, named in Japanese in a folder named in Japanese, loaded with the
-  // answers to clean it, changed and exported: listed by its shown name, rewritten and exported by
-  // its real one (Shift JIS bytes copied from Windows on POSIX, UTF-16 on Windows); shown, copied
-  // and matched in its encoding, its byte order mark first; the document declares its charset.
+  // A log in each encoding, named in Japanese in a Japanese folder, loaded and cleaned, changed and
+  // exported: listed by its shown name, written by its real one (Shift JIS bytes on POSIX, UTF-16
+  // on Windows); shown, copied and matched in its encoding, its byte order mark first (UTF-16
+  // HTML).
   void logInEachEncodingEndToEnd_data() {
     QTest::addColumn<int>("encoding");  // LogEncoding
     QTest::addColumn<QByteArray>("bom");
@@ -286,11 +279,9 @@ class WindowTest : public QObject {
     c.Text3->insert(QStringLiteral("連絡"));
     QTest::mouseClick(c.Command3, Qt::LeftButton);
     const QByteArray html = f.folder.read(folder + testing::NameOf(QStringLiteral("ログ.html")));
-    const bool utf16 = UnitWidth(LogEncoding(encoding)) == 2;  // opens with its byte order mark
-    QVERIFY(html.startsWith((utf16 ? bom : QByteArray()) + e(QStringLiteral("<html>\r\n"))));
+    QVERIFY(html.startsWith((charset.startsWith("UTF-16") ? bom : QByteArray()) + e("<html>\r\n")));
     QVERIFY(html.contains(e("charset=" + charset + "\"")));
-    // ISO-2022-JP documents give the name in character references.
-    const QString title = encoding == int(LogEncoding::Iso2022Jp) ? "&#12525;&#12464;" : "ログ";
+    const QString title = charset == "ISO-2022-JP" ? "&#12525;&#12464;" : "ログ";  // references
     QVERIFY(html.contains(e("<title>" + title + ".html</title>")));
     QVERIFY(html.contains(e(QStringLiteral("たろう<br>\r\n<strong>連絡: x</strong><br>\r\n"))));
     QVERIFY(html.endsWith(e(QStringLiteral("</body></html>\r\n"))));
@@ -306,8 +297,7 @@ class WindowTest : public QObject {
         {"a\rb\r\r\nc", {"a\u240Db\u240D", "c"}, ansi},
         {"a\n\rb", {"a\u240A\u240Db"}, ansi},
         {QByteArray("\x82\xa0\0\x1b\x7f", 5), {"あ\u2400\u241B\u2421"}, ansi},
-        // Tabs to columns of 8.
-        {"ab\tc\r\nabcdefgh\tc", {"ab      c", "abcdefgh        c"}, ansi},
+        {"ab\tc\r\nabcdefgh\tc", {"ab      c", "abcdefgh        c"}, ansi},  // tab stops of 8
         {QByteArray(kMaxShownBytes + 10, 'x'), {QString(kMaxShownBytes, 'x') + u'\u2026'}, ansi},
         // Other encodings: lines split at CR LF in code units, decoded in the log's encoding.
         {QByteArray("\x5f\x30\r\0\n\0\x0d\x0a\r\0\x00\xd8\r\0\n\0x", 17),
@@ -354,8 +344,7 @@ class WindowTest : public QObject {
     }
   }
 
-  // The logs are those of the program's folder, with one separator after it: also at the root
-  // of a drive (a USB stick's "P:\\" on Windows).
+  // The logs lie in the program's folder, with one separator after it, also at a drive's root.
   void logFolderIsTheProgramFolder() {
     FormFixture f({{"a.txt", "alpha\r\n"}});
     const NativeName path = f.folder.path();
@@ -405,7 +394,6 @@ class WindowTest : public QObject {
     QtWindowServices services;
     FormFixture f({{"a.txt", "one\r\n\r\n----\r\n"}}, &services);
     QVERIFY(f.show());
-    Form1& form = *f.form;
     QList<int> answers = {Qt::Key_Escape, 0, Qt::Key_Return, Qt::Key_Return, Qt::Key_Enter};
     QStringList seen;  // each box's title and number of buttons, "odd" where not as above
     QString text;      // the last box's
@@ -423,7 +411,7 @@ class WindowTest : public QObject {
     });
     answer.start(10);
     // The control with the keys, "none" when the window lacks them.
-    auto keys = [&form] { return QTest::qWaitForWindowActive(&form) ? FocusName() : "none"; };
+    auto keys = [&f] { return QTest::qWaitForWindowActive(f.form.get()) ? FocusName() : "none"; };
     auto type = [&](Qt::Key key) {  // a key typed there
       QTest::keyClick(QApplication::focusWidget(), key);
       return keys();
@@ -442,9 +430,9 @@ class WindowTest : public QObject {
     other.show();
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
-    form.SetFocus(Control::File1);
+    f.form->SetFocus(Control::File1);
     QCOMPARE(keys(), "File1");
-    QCOMPARE(form.IgnoreFileClick(), 0);  // new focus for the list: a click on it loads
+    QCOMPARE(f.form->IgnoreFileClick(), 0);  // new focus for the list: a click on it loads
   }
 };
 
