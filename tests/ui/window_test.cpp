@@ -48,7 +48,7 @@ struct ScriptedServices : WindowServices, testing::BoxLog {
 struct FormFixture {
   explicit FormFixture(std::initializer_list<std::pair<NativeName, QByteArray>> logs = {},
                        WindowServices* real = nullptr, const NativeName& within = {}) {
-    if (!within.isEmpty()) folder.mkdir(within);
+    folder.mkdir(within);  // none when empty
     for (const auto& [name, bytes] : logs) folder.write(within + name, bytes);
     form = std::make_unique<Form1>(real ? *real : services, files, folder.file(within));
   }
@@ -65,7 +65,6 @@ struct FormFixture {
 };
 
 const QColor kLightYellow(255, 255, 192);
-// The boxes of a load, of Change and Save and of HTML Save, by their titles.
 const QMap<QString, QString> kBoxes = {{"Ask:Null Delete,Ask:Line Delete", "load"},
                                        {"Message:Log Change & Save,Complete Massage", "change"},
                                        {"Message:HTML Change & Save,Complete Massage", "html"}};
@@ -75,8 +74,7 @@ QColor Base(QWidget* w, QPalette::ColorGroup group = QPalette::Active) {
 }
 
 QString FocusName() {
-  QWidget* focus = QApplication::focusWidget();
-  return focus ? focus->objectName() : QString();
+  return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
 }
 
 void LoadFirstEntry(const Form1Controls& c) {
@@ -100,20 +98,18 @@ class WindowTest : public QObject {
  private slots:
   void startsWithNothingLoadedThenSwitchesEmphasis() {
     FormFixture f({{"b.txt", "x"}, {"A.TXT", ""}, {"c.txt.bak", ""}, {"d.log", ""}});
-    Form1& form = *f.form;
-    // Centred 200 twips above the middle, unclamped on the 800 x 800 offscreen screen; else
-    // centred.
+    // 200 twips above the middle, unclamped on the 800 x 800 offscreen screen; else centred.
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-      QCOMPARE(form.pos(), QPoint(-56, 109));
+      QCOMPARE(f.form->pos(), QPoint(-56, 109));
     else
-      QVERIFY(qAbs(2 * form.x() + form.width() - form.screen()->size().width()) < 32);
+      QVERIFY(qAbs(2 * f.form->x() + f.form->width() - f.form->screen()->size().width()) < 32);
     QVERIFY(f.show());
-    const Form1Controls& c = form.Controls();
+    const Form1Controls& c = f.form->Controls();
     QVERIFY(!c.Command1->isEnabled() && !c.Command3->isEnabled());
     QVERIFY(!c.Check1->isChecked() && !c.Text3->isEnabled() && c.Text2->isReadOnly());
     QVERIFY(c.Text1->Bytes().isEmpty() && c.Text2->text().isEmpty() && c.Label6->text().isEmpty());
     QCOMPARE(c.File1->count(), 2);
-    QCOMPARE(form.windowTitle(), QStringLiteral("パーロトリムParlotrim"));
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("パーロトリムParlotrim"));
     QCOMPARE(Base(c.Text1), kLightYellow);
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
     // Each caption of one line is whole in its box, whichever face stands in for the Windows one.
@@ -126,8 +122,7 @@ class WindowTest : public QObject {
     QCOMPARE(f.services.Titles(), (QStringList{"Product Information", "Product Information"}));
     QCOMPARE(boxes[1].prompt, boxes[0].prompt.split("\r\n").mid(2).join("\r\n"));
     QCOMPARE(boxes[0].buttons + boxes[1].buttons, 0);  // OK only
-    // The emphasis on by a click at the end of its caption's second line, then off with the
-    // keyword.
+    // Emphasis on by a click at the end of its caption's second line; off, the keyword goes.
     QTest::mouseClick(c.Check1, Qt::LeftButton, {}, c.Check1->rect().bottomRight() - QPoint(3, 3));
     QVERIFY(c.Text3->isEnabled());
     QCOMPARE(Base(c.Text3), QApplication::palette().color(QPalette::Base));
@@ -137,8 +132,7 @@ class WindowTest : public QObject {
     QCOMPARE(Base(c.Text3, QPalette::Disabled), kLightYellow);
   }
 
-  // Keys typed in a control, then clicks on the list's second entry (or on another control),
-  // after a start where a log is "loaded" or "failed" to load, and the emphasis "ticked" or not.
+  // Keys, then clicks, after a start: a log "loaded" or "failed" to load, the emphasis "ticked".
   void keysAndClicks_data() {
     QTest::addColumn<KeyRow>("row");
     const int down = Qt::Key_Down, up = Qt::Key_Up, enter = Qt::Key_Return, tab = Qt::Key_Tab;
@@ -195,35 +189,31 @@ class WindowTest : public QObject {
     QFETCH(KeyRow, row);
     FormFixture f({{"a.txt", "alpha\r\n"}, {"b.txt", "bravo\r\n"}, {"c.txt", "charlie\r\n"}});
     QVERIFY(f.show());
-    Form1& form = *f.form;
-    const Form1Controls& c = form.Controls();
+    const Form1Controls& c = f.form->Controls();
     if (row.start.contains("failed")) QVERIFY(f.folder.remove("a.txt"));
     if (row.start.contains("loaded") || row.start.contains("failed")) LoadFirstEntry(c);
     c.Check1->setChecked(row.start.contains("ticked"));
     if (c.Check1->isChecked()) c.Text3->insert(QStringLiteral("連絡"));
     f.services.boxes.clear();
-    QWidget* control = form.findChild<QWidget*>(row.from);
+    QWidget* control = f.form->findChild<QWidget*>(row.from);
     control->setFocus();
     QSignalSpy keywordEnter(c.Text3, &QLineEdit::returnPressed);
     const int mods = Qt::KeyboardModifierMask;
     for (int key : row.keys)
       QTest::keyClick(control, Qt::Key(key & ~mods), Qt::KeyboardModifiers(key & mods));
-    QWidget* clicked = form.findChild<QWidget*>(row.on);
+    QWidget* clicked = f.form->findChild<QWidget*>(row.on);
     if (auto* area = qobject_cast<QAbstractScrollArea*>(clicked)) clicked = area->viewport();
     const QPoint at =
         row.on == "File1" ? c.File1->visualItemRect(c.File1->item(1)).center() : QPoint(5, 5);
-    for (int click : row.clicks)
-      QTest::mouseClick(clicked, Qt::MouseButton(click & ~mods),
-                        Qt::KeyboardModifiers(click & mods), at);
+    for (int b : row.clicks)
+      QTest::mouseClick(clicked, Qt::MouseButton(b & ~mods), Qt::KeyboardModifiers(b & mods), at);
     QCOMPARE(keywordEnter.count(), 0);  // the window uses up Enter: the keyword box never sees it
     const QString titles = f.services.Titles().join(',');
-    const QStringList got = {form.isVisible() ? FocusName() : "quit",
-                             DecodeFileName(form.File1FileName()), kBoxes.value(titles, titles)};
+    const QStringList got = {f.form->isVisible() ? FocusName() : "quit",
+                             DecodeFileName(f.form->File1FileName()), kBoxes.value(titles, titles)};
     QCOMPARE(got.join(' ').simplified(), row.result);
-    QCOMPARE(form.Text3(),
-             QString(row.start.contains("ticked") ? "連絡" : ""));  // the keyword kept
-    if (FocusName() == "Text3")
-      QCOMPARE(c.Text3->selectedText(), c.Text3->text());  // typing replaces
+    QCOMPARE(f.form->Text3(), QString(row.start.contains("ticked") ? "連絡" : ""));
+    if (FocusName() == "Text3") QCOMPARE(c.Text3->selectedText(), c.Text3->text());
   }
 
   // A log in each encoding, named in Japanese in a Japanese folder, loaded and cleaned, changed and
@@ -253,9 +243,8 @@ class WindowTest : public QObject {
       if (!unicode) return EncodeForLog(text, LogEncoding(encoding));
       return QByteArray(QStringEncoder(*unicode).encode(text));
     };
-    const NativeName folderName = testing::NameOf(QStringLiteral("ログ")),
+    const NativeName folder = testing::NameOf(QStringLiteral("ログ")) + kFolderSeparator,
                      logName = testing::NameOf(QStringLiteral("ログ.txt"));
-    const NativeName folder = folderName + kFolderSeparator, name = folder + logName;
     FormFixture f({{logName, bom + e(QStringLiteral("たろう\r\n----\r\n\r\n連絡: x"))}}, nullptr,
                   folder);
     QVERIFY(f.show());
@@ -271,8 +260,9 @@ class WindowTest : public QObject {
     c.Text1->Copy();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("\r\nたろう\r\n連絡: x"));
     QTest::mouseClick(c.Command1, Qt::LeftButton);
-    QVERIFY(f.folder.read(name) == bom + e(QStringLiteral("連絡: x\r\nたろう\r\n\r\n")));
-    QCOMPARE(f.folder.entries(folderName), QList<NativeName>{logName});
+    QVERIFY(f.folder.read(folder + logName) ==
+            bom + e(QStringLiteral("連絡: x\r\nたろう\r\n\r\n")));
+    QCOMPARE(f.folder.entries(folder), QList<NativeName>{logName});
     QVERIFY(c.Text1->Bytes() == e(QStringLiteral("連絡: x\r\nたろう\r\n")));
     QCOMPARE(label6, (QStringList{"", "", "Before", "After"}));
     c.Check1->setChecked(true);
@@ -403,22 +393,19 @@ class WindowTest : public QObject {
       if (!box || !box->isActiveWindow()) return;
       const bool plain = box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
                          box->defaultButton() == box->button(QMessageBox::Ok);
-      seen << box->windowTitle() + ' ' + QString::number(box->buttons().size()) +
-                  (plain ? "" : " odd");
+      seen << box->windowTitle() + (plain ? " " : " odd ") + QString::number(box->buttons().size());
       text = box->text();
       const int key = answers.isEmpty() ? Qt::Key_Return : answers.takeFirst();
       key ? QTest::keyClick(box, Qt::Key(key)) : void(box->close());  // 0: the close box
     });
     answer.start(10);
-    // The control with the keys, "none" when the window lacks them.
     auto keys = [&f] { return QTest::qWaitForWindowActive(f.form.get()) ? FocusName() : "none"; };
-    auto type = [&](Qt::Key key) {  // a key typed there
-      QTest::keyClick(QApplication::focusWidget(), key);
-      return keys();
-    };
-    QCOMPARE(type(Qt::Key_Down), "File1");
-    QCOMPARE(type(Qt::Key_Return), "Command1");
-    QCOMPARE(type(Qt::Key_Return), "Command1");  // Change and Save: the focus stays where it was
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(keys(), "File1");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(keys(), "Command1");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(keys(), "Command1");  // Change and Save: the focus stays where it was
     QCOMPARE(f.folder.read("a.txt"), "----\r\n\r\none\r\n\r\n");  // the questions turned down
     // A box without a parent takes the keys from the window that has them, and gives them back.
     QCOMPARE(services.MsgBox(nullptr, "a <b>\r\nc", vbOKCancel, "Ask:x"), vbOK);
