@@ -2,7 +2,6 @@
 // (boxes, text window, status, buttons, focus) and what is on disk afterwards.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 #include "core/html_document.h"
