@@ -1,14 +1,12 @@
-#include "tests/fault/crash_table.h"
-
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <algorithm>
-#include <memory>
 #include <string>
 
 #include "core/line_cleaning.h"
 #include "core/texts.h"
+#include "tests/fault/fault_support.h"
 
 namespace parlotrim::testing {
 
@@ -49,16 +47,15 @@ void RunCrashTable(const CrashDisk& disk) {
   struct Kill {
     const char* name;
     std::optional<Phase> phase;
-    int logWrite;   // dies at this write over the log instead
-    bool finished;  // the log ends with its new content
+    int logWrite;  // dies at this write over the log instead
   };
-  const Kill kills[] = {{"copy written", Phase::CopyWritten, 0, false},
-                        {"copy named", Phase::CopyNamed, 0, true},
-                        {"log sized", Phase::LogSized, 0, true},
-                        {"copy sized", Phase::CopySized, 0, true},
-                        {"second write over the log", std::nullopt, 2, true},
-                        {"third write over the log", std::nullopt, 3, true},
-                        {"log written", Phase::LogWritten, 0, true}};
+  const Kill kills[] = {{"copy written", Phase::CopyWritten, 0},
+                        {"copy named", Phase::CopyNamed, 0},
+                        {"log sized", Phase::LogSized, 0},
+                        {"copy sized", Phase::CopySized, 0},
+                        {"second write over the log", std::nullopt, 2},
+                        {"third write over the log", std::nullopt, 3},
+                        {"log written", Phase::LogWritten, 0}};
   struct Subject {
     const char* name;
     QByteArray log;
@@ -83,18 +80,13 @@ void RunCrashTable(const CrashDisk& disk) {
         // The next start dies too, on a disk that kept the removal of the older copy and not its
         // new copy's name unless that was synced.
         const bool reordered = kPosix && appended.isEmpty() == clean;
-        SCOPED_TRACE(
-            std::string(kill.name) + ", " + subject.name +
-            (appended.isEmpty() ? "" : ", appended " + std::to_string(appended.size()) + " bytes") +
-            (reordered ? ", reordered" : ""));
-        const auto owned = disk.parent.isEmpty() ? std::make_unique<Session>()
-                                                 : std::make_unique<Session>(disk.parent);
-        Session& s = *owned;
+        SCOPED_TRACE(std::string(kill.name) + ", " + subject.name + ", " +
+                     std::to_string(appended.size()) + " bytes appended" +
+                     (reordered ? ", reordered" : ""));
+        Session s(disk.parent);
         s.folder.write("log.txt", log);
         ASSERT_TRUE(s.Load("log.txt", clean));
-        FaultyCalls calls;
-        calls.killAt = kill.phase;
-        calls.killAtLogWrite = kill.logWrite;
+        FaultyCalls calls(Faults::None, kill.phase, kill.logWrite);
         const Child child = RunInChild([&] {
           s.Run(Op::Change, &calls);
           const Box& box = s.window.boxes.back();
@@ -104,25 +96,22 @@ void RunCrashTable(const CrashDisk& disk) {
         // and then fails a write under load): either way the next start must end as below.
         EXPECT_TRUE(child.killed || (disk.real && child.output.rfind("Err:", 0) == 0))
             << "the rewrite ended: " << child.output;
-        // A failure ends the rewrite where it happened: before the log was touched the log
-        // stays old, after that the next start finishes it from the copy.
+        // Once the copy is named the next start finishes the rewrite from it; a failure before
+        // the log was touched leaves it old.
         const bool finished =
-            child.killed ? kill.finished
+            child.killed ? kill.phase != Phase::CopyWritten
                          : child.output.find(texts::kLogDamaged.toStdString()) != std::string::npos;
         SCOPED_TRACE(child.killed ? "killed" : child.output);
         ASSERT_TRUE(disk.remount());
         Append(s.folder, "log.txt", appended);
         AgeAll(s.folder);
         const QByteArray crashed = s.folder.read("log.txt");
-        FaultyCalls dies;
-        dies.killAt = Phase::CopyNamed;
-        if (reordered) dies.fault = Faults::ReorderedFolder;
+        FaultyCalls dies(reordered ? Faults::ReorderedFolder : Faults::None, Phase::CopyNamed);
         RunInChild([&] {
           FileStore(dies).FinishInterruptedRewrites(s.folder.path());
           return std::string();
         });
-        FaultyCalls next;  // the run after, on a disk whose reads and writes come short
-        next.fault = Faults::ShortCalls;
+        FaultyCalls next(Faults::ShortCalls);  // the run after: reads and writes come short
         FileStore(next).FinishInterruptedRewrites(s.folder.path());
         s.window.boxes.clear();
         const QByteArray now = s.folder.read("log.txt");

@@ -12,7 +12,7 @@
 #include <QString>
 #include <string>
 
-#include "tests/fault/crash_table.h"
+#include "tests/fault/fault_support.h"
 
 namespace parlotrim {
 namespace {
