@@ -14,10 +14,8 @@
 
 #include "tests/fault/fault_support.h"
 
-namespace parlotrim {
+namespace parlotrim::testing {
 namespace {
-
-using namespace testing;
 
 struct FileSystem {
   const char* name;
@@ -79,13 +77,10 @@ class Volume {
   const std::string& refused() const { return refused_; }
   QByteArray path() const { return QFile::encodeName(work_.filePath("mnt")); }
 
-  bool Remount() {
-    std::string out;
-    return !*fs_.mkfs || (Unmount() && Mount(&out));
-  }
+  bool Remount() { return !*fs_.mkfs || (Unmount() && Mount()); }
 
  private:
-  bool Mount(std::string* output) {
+  bool Mount(std::string* output = nullptr) {
     const QString command =
         QString(fs_.mount).replace("%1", source_).replace("%2", work_.filePath("mnt"));
     if (!fs_.served) return Shell(command, output) && (mounted_ = MountedHere());
@@ -99,7 +94,8 @@ class Volume {
       if (MountedHere()) return mounted_ = true;
       if (::waitpid(server_, nullptr, WNOHANG) == server_) server_ = -1;
     }
-    *output = command.toStdString() + (server_ > 0 ? ": not mounted after 10 s" : ": exited");
+    if (output)
+      *output = command.toStdString() + (server_ > 0 ? ": not mounted after 10 s" : ": exited");
     if (server_ > 0 && ::kill(server_, SIGTERM) == 0) ::waitpid(server_, nullptr, 0);
     return false;
   }
@@ -112,8 +108,7 @@ class Volume {
     return true;
   }
   bool MountedHere() const {
-    struct stat here {};
-    struct stat parent {};
+    struct stat here = {}, parent = {};
     return ::stat(path().constData(), &here) == 0 &&
            ::stat(QFile::encodeName(work_.path()).constData(), &parent) == 0 &&
            here.st_dev != parent.st_dev;
@@ -142,4 +137,4 @@ INSTANTIATE_TEST_SUITE_P(Matrix, OnFileSystem, ::testing::ValuesIn(kFileSystems)
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace parlotrim
+}  // namespace parlotrim::testing

@@ -1,6 +1,5 @@
-// Logs no chat program writes, keywords that cannot be encoded, names that are no logs' and logs
-// too large for memory: each comes through byte for byte, on both systems, or is refused at once
-// with a reason and nothing changed.
+// Logs no chat program writes, unencodable keywords, names that are no logs', logs too large for
+// memory: each comes through byte for byte, or is refused at once with a reason, nothing changed.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -10,10 +9,7 @@
 #include "core/texts.h"
 #include "tests/fault/fault_support.h"
 
-namespace parlotrim {
-namespace {
-
-using namespace testing;
+namespace parlotrim::testing {
 
 TEST(Hostile, LogsComeThroughByteForByte) {
   struct Case {
@@ -70,21 +66,17 @@ TEST(Hostile, LogsComeThroughByteForByte) {
     ASSERT_TRUE(s.Load(c.name, c.clean));
     s.window.check1 = !c.keyword.isNull();  // an unencodable keyword can begin no line
     s.window.text3 = c.keyword;
-    QByteArray working, body, rewritten;
-    for (const QByteArray& line : c.kept) working.append("\r\n").append(line);
-    for (auto line = c.kept.rbegin(); line != c.kept.rend(); ++line) {
-      body.append(*line).append("<br>\r\n");
-      rewritten.append(*line).append("\r\n");
-    }
-    EXPECT_TRUE(s.window.text1 == working);
+    const QByteArrayList reversed(c.kept.rbegin(), c.kept.rend());
+    EXPECT_TRUE(s.window.text1 == "\r\n" + c.kept.join("\r\n"));
     const NativeName document = c.name.chopped(4) + ".html";
     ASSERT_EQ(s.Run(Op::Html), c.document);
-    EXPECT_TRUE(c.document ? s.folder.read(document).endsWith(body + "\r\n</body></html>\r\n")
+    EXPECT_TRUE(c.document ? s.folder.read(document).endsWith(reversed.join("<br>\r\n") +
+                                                              "<br>\r\n\r\n</body></html>\r\n")
                            : s.window.boxes.back().prompt.contains(
                                  QStringLiteral("ファイル名が長すぎます")))
         << s.window.boxes.back().prompt.toStdString();
     ASSERT_TRUE(s.Run(Op::Change));
-    EXPECT_TRUE(s.folder.read(c.name) == rewritten + "\r\n");
+    EXPECT_TRUE(s.folder.read(c.name) == reversed.join("\r\n") + "\r\n\r\n");
     EXPECT_EQ(s.folder.entries(),
               (c.document ? QList<NativeName>{document, c.name} : QList<NativeName>{c.name}));
   }
@@ -96,11 +88,8 @@ TEST(Hostile, LogsComeThroughByteForByte) {
 TEST(Hostile, OnlyRegularFilesAreListedOrRead) {
   Session s;
   const LogFolder& f = s.folder;
-  f.write("b.txt", "b");
-  f.write("A.TXT", "a");
-  f.write("\x83\x8d.txt", "sjis");
-  f.write(".hidden.txt", "h");
-  f.write("notes.log", "n");
+  for (const char* name : {"b.txt", "A.TXT", "\x83\x8d.txt", ".hidden.txt", "notes.log"})
+    f.write(name, name);
   ASSERT_TRUE(
       f.run("ln -s b.txt link.txt && ln -s /dev/zero zero.txt && ln -s nowhere dangling.txt"
             " && mkfifo fifo.txt && ln -s fifo.txt tofifo.txt && mkdir folder.txt"));
@@ -150,5 +139,4 @@ TEST(Hostile, LogTooLargeForMemory) {
 #endif
 }
 
-}  // namespace
-}  // namespace parlotrim
+}  // namespace parlotrim::testing

@@ -1,10 +1,10 @@
 // The disk fails, the process dies, another program writes the log, the names lie: nothing is
-// lost, and the user is told what is true. One table per behaviour, on the system the build is
-// for; a row that only one system can have says so.
+// lost, and the user is told what is true. One table per behaviour, on either system.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/line_cleaning.h"
@@ -23,8 +23,7 @@
 #include "platform/file_util.h"
 #endif
 
-namespace parlotrim {
-namespace testing {
+namespace parlotrim::testing {
 
 namespace {
 
@@ -48,6 +47,32 @@ bool HardLink(const LogFolder& f, const NativeName& target, const NativeName& li
 #else
   return ::link(f.file(target).constData(), f.file(link).constData()) == 0;
 #endif
+}
+
+#ifdef Q_OS_WIN
+const NativeName kJapaneseLog = QStringLiteral("ログ.txt");
+#else
+const NativeName kJapaneseLog = QStringLiteral("ログ.txt").toUtf8();
+#endif
+
+// A copy as a rewrite of the log from old to new left it, in a format of the program (1: no
+// digests, 2: digests of 4 KiB blocks, 3: of 512-byte blocks; 9: one this program does not know).
+QByteArray CopyFile(int format, const QByteArray& old, const QByteArray& fresh,
+                    const FileIdentity& id, const QByteArray& name) {
+  const qint64 block = format == 2 ? 4096 : 512, common = qMin(old.size(), fresh.size());
+  QByteArray file = fresh + old.mid(fresh.size());
+  const auto put = [&](quint64 value, int size = 8) {  // little-endian
+    for (int i = 0; i < size; ++i) file += char(value >> 8 * i);
+  };
+  qint64 digests = 0;
+  for (qint64 at = 0; format > 1 && at < common; at += block, ++digests)
+    put(Digest(old.mid(at, qMin(block, common - at))));
+  file += name;
+  for (qint64 size : {old.size(), fresh.size()}) put(quint64(size));
+  for (quint64 field : {quint64(1), id.file, id.generation}) put(field);
+  if (format > 1) put(id.volume), put(digests);
+  put(name.size(), 4);
+  return file + "PRLTRIM" + QByteArray::number(format);
 }
 
 struct Fault {
@@ -145,21 +170,20 @@ TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
       EXPECT_EQ(child.output, expected.toStdString());
       if (expected != texts::kCompleteTitle) {
         EXPECT_EQ(Snapshot(s.folder), before);
-      } else if (op == Op::Change) {  // every byte arrived all the same
-        EXPECT_TRUE(s.folder.read("log.txt") ==
-                    BuildConvertedText(log, Module1{fault.clean, fault.clean}) + "\r\n");
-      } else {
+      } else {  // every byte arrived all the same
         const Emphasis emphasis{true, EncodeCodePage(QStringLiteral("発言")), true};
-        EXPECT_TRUE(s.folder.read("log.html").contains(BuildHtmlBody(log, {}, emphasis)));
+        EXPECT_TRUE(op == Op::Change
+                        ? s.folder.read("log.txt") ==
+                              BuildConvertedText(log, Module1{fault.clean, fault.clean}) + "\r\n"
+                        : s.folder.read("log.html").contains(BuildHtmlBody(log, {}, emphasis)));
       }
     }
   }
 }
 
-// HTML Save that wrote the new document but could not finish tells so, and the new document is
-// there: where the folder cannot be synced after the rename (POSIX: it may not survive a power
-// cut), or where neither the replacement nor a rename put it in place after the old one was
-// gone (Windows: it stays under its temporary name, which the box gives).
+// HTML Save that wrote the new document but could not finish tells so, and the document is there:
+// the folder not synced after the rename (POSIX: it may not survive a power cut), or neither the
+// replacement nor a rename put it in place (Windows: it keeps its temporary name, the box says).
 TEST(FaultMatrix, DocumentWrittenButNotFinishedIsTold) {
   Session s;
   s.folder.write("log.txt", "A\r\nB\r\n");
@@ -178,9 +202,8 @@ TEST(FaultMatrix, DocumentWrittenButNotFinishedIsTold) {
   EXPECT_EQ(s.window.label6, kPosix ? "After" : "Before");
 }
 
-// Killed at every phase of a rewrite that grows or shrinks the log and in the midst of writing
-// it, lines appended after the crash or not, and once more while the next start finishes it:
-// the run after ends with the old or the new content, those lines, and no file of its own.
+// The crash table on a temporary folder: the run after ends with the old or the new content, the
+// lines appended after the crash, and no file of its own.
 TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
   RunCrashTable({});
 }
@@ -210,13 +233,8 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
         if (isNew(i)) log.replace(i * 512, after.mid(i * 512, 512).size(), after.mid(i * 512, 512));
       return log;
     };
-    struct Row {
-      std::string what;
-      QByteArray log;
-      bool sized;  // the copy named as "sized"
-      qint64 from;
-    };
-    std::vector<Row> rows;
+    // What, the log, the copy named as "sized", and where the appended bytes begin.
+    std::vector<std::tuple<std::string, QByteArray, bool, qint64>> rows;
     for (qint64 k = 0; k <= blocks; ++k) {
       const std::string at = " up to block " + std::to_string(k);
       rows.push_back({"new" + at, mixed([k](qint64 i) { return i < k; }), !shrinks, done});
@@ -242,42 +260,12 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
           {"lengthened in part, a UTF-16 line", old + zeros.left(240) + utf16, false, 10240});
       rows.push_back({"named sized, cut by another", before.left(12000), true, -1});
     }
-    for (const Row& row : rows) {
-      EXPECT_EQ(AppendedFrom(record, row.sized, body, row.log.size(), reader(row.log)), row.from)
-          << (shrinks ? "shrinks, " : "grows, ") << row.what;
+    for (const auto& [what, log, sized, from] : rows) {
+      EXPECT_EQ(AppendedFrom(record, sized, body, log.size(), reader(log)), from)
+          << (shrinks ? "shrinks, " : "grows, ") << what;
     }
   }
 }
-
-namespace {
-
-#ifdef Q_OS_WIN
-const NativeName kJapaneseLog = QStringLiteral("ログ.txt");
-#else
-const NativeName kJapaneseLog = QStringLiteral("ログ.txt").toUtf8();
-#endif
-
-// A copy as a rewrite of the log from old to new left it, in a format of the program (1: no
-// digests, 2: digests of 4 KiB blocks, 3: of 512-byte blocks; 9: one this program does not know).
-QByteArray CopyFile(int format, const QByteArray& old, const QByteArray& fresh,
-                    const FileIdentity& id, const QByteArray& name) {
-  const qint64 block = format == 2 ? 4096 : 512, common = qMin(old.size(), fresh.size());
-  QByteArray file = fresh + old.mid(fresh.size());
-  const auto put = [&](quint64 value, int size = 8) {  // little-endian
-    for (int i = 0; i < size; ++i) file += char(value >> 8 * i);
-  };
-  qint64 digests = 0;
-  for (qint64 at = 0; format > 1 && at < common; at += block, ++digests)
-    put(Digest(old.mid(at, qMin(block, common - at))));
-  file += name;
-  for (qint64 size : {old.size(), fresh.size()}) put(quint64(size));
-  for (quint64 field : {quint64(1), id.file, id.generation}) put(field);
-  if (format > 1) put(id.volume), put(digests);
-  put(name.size(), 4);
-  return file + "PRLTRIM" + QByteArray::number(format);
-}
-
-}  // namespace
 
 // A copy is applied to its own log only, in every format that either system's program wrote; a
 // copy that cannot be read is told of, with the log left as it is; a temporary file that a live
@@ -306,10 +294,10 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
     Session s;
     const LogFolder& f = s.folder;
     f.write(kJapaneseLog, "A\r\nB\r\n");
-    SystemFiles files(s.disk);
     FileResult opened;
     bool missing = false;
-    FileIdentity id = files.OpenLog(f.file(kJapaneseLog), &opened, &missing)->Identify();
+    FileIdentity id =
+        SystemFiles(s.disk).OpenLog(f.file(kJapaneseLog), &opened, &missing)->Identify();
     id.file += copy.another;
     const QByteArray old = copy.another ? "X\r\nY\r\n" : "A\r\nB\r\n";
     QByteArray bytes = CopyFile(copy.format, old, "B\r\nA\r\n\r\n", id, copy.name);
@@ -497,5 +485,4 @@ TEST(Metadata, RewriteKeepsLinksModeOwnersAndAttributes) {
 
 #endif
 
-}  // namespace testing
-}  // namespace parlotrim
+}  // namespace parlotrim::testing
