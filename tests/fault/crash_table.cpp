@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <string>
+#include <tuple>
 
 #include "core/line_cleaning.h"
 #include "core/texts.h"
@@ -56,19 +57,13 @@ void RunCrashTable(const CrashDisk& disk) {
                         {"second write over the log", std::nullopt, 2},
                         {"third write over the log", std::nullopt, 3},
                         {"log written", Phase::LogWritten, 0}};
-  struct Subject {
-    const char* name;
-    QByteArray log;
-    bool clean;  // the log gets shorter
-  };
-  // Writes of a megabyte each over a large log; over the small one, a first write that ends
-  // inside a block.
+  // The log, and whether it gets shorter. Writes of a megabyte each over a large log; over the
+  // small one, a first write that ends inside a block.
   const QByteArray large = MakeLog(7 << 19);
-  const Subject subjects[] = {
+  const std::tuple<const char*, QByteArray, bool> subjects[] = {
       {"grows", large, false}, {"shrinks", large, true}, {"shrinks, small", MakeLog(10000), true}};
-  for (const Subject& subject : subjects) {
-    const QByteArray& log = subject.log;
-    const bool clean = subject.clean, small = log.size() < (1 << 20);
+  for (const auto& [name, log, clean] : subjects) {
+    const bool small = log.size() < (1 << 20);
     const QByteArray rewritten = BuildConvertedText(log, Module1{clean, clean}) + "\r\n";
     ASSERT_TRUE(small ? rewritten.size() % 512 != 2 : rewritten.size() > 2 << 20);
     // Lines appended after the crash, among them the very bytes that the cut removes.
@@ -80,9 +75,8 @@ void RunCrashTable(const CrashDisk& disk) {
         // The next start dies too, on a disk that kept the removal of the older copy and not its
         // new copy's name unless that was synced.
         const bool reordered = kPosix && appended.isEmpty() == clean;
-        SCOPED_TRACE(std::string(kill.name) + ", " + subject.name + ", " +
-                     std::to_string(appended.size()) + " bytes appended" +
-                     (reordered ? ", reordered" : ""));
+        SCOPED_TRACE(std::string(kill.name) + ", " + name + ", " + std::to_string(appended.size()) +
+                     " bytes appended" + (reordered ? ", reordered" : ""));
         Session s(disk.parent);
         s.folder.write("log.txt", log);
         ASSERT_TRUE(s.Load("log.txt", clean));

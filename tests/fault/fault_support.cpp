@@ -51,11 +51,9 @@ struct Writer::Process {
 };
 
 Writer::Writer(const NativeName& log) : process_(std::make_unique<Process>()) {
-  static int made = 0;
   const QString path = QFile::decodeName(QFile::encodeName(log));
-  const QString tag = path + QStringLiteral(".writer-%1").arg(++made);
-  process_->ready = tag + QStringLiteral("-ready");
-  process_->stop = tag + QStringLiteral("-stop");
+  process_->ready = path + QStringLiteral(".writer-ready");
+  process_->stop = path + QStringLiteral(".writer-stop");
 #ifdef Q_OS_WIN
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);

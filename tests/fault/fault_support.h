@@ -246,14 +246,13 @@ class Writer {
 int RunWriter();
 #endif
 
-// The crash table: a rewrite killed at every phase and in the midst of writing the log, and the
-// next start killed once more while it finishes it, on a temporary folder or on a real file
-// system mounted again after each crash.
+// The crash table: a rewrite killed at every phase and amid its writes over the log, then the next
+// start while it finishes it; on a temporary folder or a real file system remounted after each.
 struct CrashDisk {
   QByteArray parent;  // the folder in which the logs lie; empty: a temporary folder
   std::function<bool()> remount = [] { return true; };  // between a crash and the next start
-  // A real file system, which may fail a write for real, and after a remount may not let a
-  // copy be matched with certainty (the load then refuses, and says so).
+  // A real file system: a write may fail for real, and after a remount a copy may not be matched
+  // with certainty (the load then refuses, and says so).
   bool real = false;
 };
 void RunCrashTable(const CrashDisk& disk);

@@ -1,8 +1,7 @@
-// Rewrites killed on real file systems, which are then unmounted and mounted again, as a disk
-// is unplugged and plugged in again after a crash: FAT and exFAT number their files afresh at
-// each mount, so the copy of a rewrite must find its log by other means than that number.
-// A killed process leaves its writes in the page cache, and the unmount writes them out: this
-// models a killed program, not a power cut (the fault tests cover what reaches the disk).
+// Rewrites killed on real file systems, then unmounted and mounted again as a disk is unplugged
+// and plugged in after a crash: FAT and exFAT number their files afresh at each mount, so a copy
+// must find its log by other means. The unmount writes out what a killed process left in the page
+// cache: this models a killed program, not a power cut (the fault tests cover what reaches disk).
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -124,9 +123,8 @@ class Volume {
 
 class OnFileSystem : public ::testing::TestWithParam<FileSystem> {};
 
-// The crash table, the disk unmounted and mounted again after each crash. The next start and the
-// next load end with the old or the new content and no file of the program's own, or refuse,
-// say so and leave the log as the crash did.
+// The next start and load end with the old or the new content and no file of the program's own,
+// or refuse, say so and leave the log as the crash did.
 TEST_P(OnFileSystem, KilledRewriteIsFinishedAfterRemount) {
   Volume volume(GetParam());
   if (!volume.refused().empty()) GTEST_SKIP() << volume.refused();

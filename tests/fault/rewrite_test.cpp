@@ -49,11 +49,7 @@ bool HardLink(const LogFolder& f, const NativeName& target, const NativeName& li
 #endif
 }
 
-#ifdef Q_OS_WIN
-const NativeName kJapaneseLog = QStringLiteral("ログ.txt");
-#else
-const NativeName kJapaneseLog = QStringLiteral("ログ.txt").toUtf8();
-#endif
+const NativeName kJapaneseLog(QStringLiteral("ログ.txt").toUtf8());  // UTF-8 on POSIX systems
 
 // A copy as a rewrite of the log from old to new left it, in a format of the program (1: no
 // digests, 2: digests of 4 KiB blocks, 3: of 512-byte blocks; 9: one this program does not know).
@@ -242,11 +238,9 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
     }
     rows.push_back(
         {"every other block new", mixed([](qint64 i) { return i % 2; }) + "later", !shrinks, done});
-    QByteArray torn = before, changed = mixed([](qint64 i) { return i < 3; });
-    torn.replace(0, 5000, after.left(5000));
-    changed[2000] = 'Z';
-    rows.push_back({"torn inside a block", torn, !shrinks, -1});
-    rows.push_back({"a byte changed", changed, !shrinks, -1});
+    rows.push_back({"torn inside a block", after.left(5000) + before.mid(5000), !shrinks, -1});
+    rows.push_back({"a byte changed", mixed([](qint64 i) { return i < 3; }).replace(2000, 1, "Z"),
+                    !shrinks, -1});
     if (shrinks) {
       rows.push_back({"named sized, not cut", after + "later", true, old.size()});
       rows.push_back({"cut", fresh, true, newSize});
@@ -267,9 +261,8 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
   }
 }
 
-// A copy is applied to its own log only, in every format that either system's program wrote; a
-// copy that cannot be read is told of, with the log left as it is; a temporary file that a live
-// program holds stays, however old.
+// A copy is applied to its own log only, in every format either system's program wrote; one that
+// cannot be read is told of, the log left as it is; a temporary file a live program holds stays.
 TEST(Crash, CopiesAreMatchedToTheirLog) {
   QByteArray utf16;  // of the name, as the Windows program once recorded it
   for (QChar c : QStringLiteral("ログ.txt"))
@@ -318,7 +311,6 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
   Session s;
   const LogFolder& f = s.folder;
   f.write("log.txt", "A\r\nB\r\n");
-  // A temporary file an hour old, that a running program holds.
   const NativeName held = AsciiName(".parlotrim-00000000000000bb.tmp");
   f.write(held, "x");
   AgeAll(f);
@@ -436,18 +428,17 @@ std::string Describe(const LogFolder& f) {
   return all.toStdString();
 }
 
-// The log stays the same file behind its link, with its hard links; the document's link stays
-// and the file at its end is replaced; both files keep mode, owner, group, ACL and attributes.
-// As root they belong to another user first (root's new file would be root's), and the last row
-// runs as nobody, whose writes clear the setuid and setgid bits.
+// The log stays the same file behind its link, with its hard links; the document's link stays and
+// the file behind it is replaced; both keep mode, owner, group, ACL and attributes. As root they
+// belong to another user (root's new file would be root's); the last row runs as nobody, whose
+// writes clear the setuid and setgid bits.
 TEST(Metadata, RewriteKeepsLinksModeOwnersAndAttributes) {
   const bool root = ::geteuid() == 0;
   bool attributes = true;
   for (mode_t mode : {0600, 0644, 06755, 06750}) {
     const bool asNobody = root && mode == 06750;
     SCOPED_TRACE("mode 0" + QByteArray::number(mode, 8).toStdString());
-    const uid_t uid = !root ? ::geteuid() : asNobody ? 65534 : 12345;
-    const gid_t gid = !root ? ::getegid() : asNobody ? 65534 : 12345;
+    const char* owner = !root ? "$(id -u):$(id -g)" : asNobody ? "65534:65534" : "12345:12345";
     Session s;
     const LogFolder& f = s.folder;
     ASSERT_TRUE(
@@ -458,12 +449,9 @@ TEST(Metadata, RewriteKeepsLinksModeOwnersAndAttributes) {
                    f.run("setfacl -m u:65534:rw " + QByteArray(name) + " 2>/dev/null") &&
                    ::setxattr(f.file(name).constData(), "user.origin", "chat", 4, 0) == 0;
     }
-    ASSERT_TRUE(f.run(QString("chown %1:%2 store/*.* && chmod %3 store/*.* && "
-                              "ln store/real.txt store/hard%4")
-                          .arg(uid)
-                          .arg(gid)
-                          .arg(mode, 0, 8)
-                          .arg(asNobody ? " && chmod 777 . store" : "")
+    ASSERT_TRUE(f.run((QString("chown ") + owner + " store/*.* && chmod " +
+                       QString::number(mode, 8) + " store/*.* && ln store/real.txt store/hard" +
+                       (asNobody ? " && chmod 777 . store" : ""))
                           .toUtf8()));
     const std::string before = Describe(f);
     const Child child = RunInChild(
