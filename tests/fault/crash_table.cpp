@@ -45,18 +45,15 @@ std::string Describe(const QByteArray& now, const QByteArray& old, const QByteAr
 }  // namespace
 
 void RunCrashTable(const CrashDisk& disk) {
-  struct Kill {
-    const char* name;
-    std::optional<Phase> phase;
-    int logWrite;  // dies at this write over the log instead
-  };
-  const Kill kills[] = {{"copy written", Phase::CopyWritten, 0},
-                        {"copy named", Phase::CopyNamed, 0},
-                        {"log sized", Phase::LogSized, 0},
-                        {"copy sized", Phase::CopySized, 0},
-                        {"second write over the log", std::nullopt, 2},
-                        {"third write over the log", std::nullopt, 3},
-                        {"log written", Phase::LogWritten, 0}};
+  // Where it dies: at a phase, or at this write over the log instead.
+  const std::tuple<const char*, std::optional<Phase>, int> kills[] = {
+      {"copy written", Phase::CopyWritten, 0},
+      {"copy named", Phase::CopyNamed, 0},
+      {"log sized", Phase::LogSized, 0},
+      {"copy sized", Phase::CopySized, 0},
+      {"second write over the log", std::nullopt, 2},
+      {"third write over the log", std::nullopt, 3},
+      {"log written", Phase::LogWritten, 0}};
   // The log, and whether it gets shorter. Writes of a megabyte each over a large log; over the
   // small one, a first write that ends inside a block.
   const QByteArray large = MakeLog(7 << 19);
@@ -69,18 +66,18 @@ void RunCrashTable(const CrashDisk& disk) {
     // Lines appended after the crash, among them the very bytes that the cut removes.
     QList<QByteArray> appendings = {QByteArray(), "\r\nlater\r\n"};
     if (clean) appendings << log.sliced(rewritten.size());
-    for (const Kill& kill : kills) {
-      if (small && kill.logWrite > 2) continue;
+    for (const auto& [what, phase, logWrite] : kills) {
+      if (small && logWrite > 2) continue;
       for (const QByteArray& appended : appendings) {
         // The next start dies too, on a disk that kept the removal of the older copy and not its
         // new copy's name unless that was synced.
         const bool reordered = kPosix && appended.isEmpty() == clean;
-        SCOPED_TRACE(std::string(kill.name) + ", " + name + ", " + std::to_string(appended.size()) +
+        SCOPED_TRACE(std::string(what) + ", " + name + ", " + std::to_string(appended.size()) +
                      " bytes appended" + (reordered ? ", reordered" : ""));
         Session s(disk.parent);
         s.folder.write("log.txt", log);
         ASSERT_TRUE(s.Load("log.txt", clean));
-        FaultyCalls calls(Faults::None, kill.phase, kill.logWrite);
+        FaultyCalls calls(Faults::None, phase, logWrite);
         const Child child = RunInChild([&] {
           s.Run(Op::Change, &calls);
           const Box& box = s.window.boxes.back();
@@ -93,7 +90,7 @@ void RunCrashTable(const CrashDisk& disk) {
         // Once the copy is named the next start finishes the rewrite from it; a failure before
         // the log was touched leaves it old.
         const bool finished =
-            child.killed ? kill.phase != Phase::CopyWritten
+            child.killed ? phase != Phase::CopyWritten
                          : child.output.find(texts::kLogDamaged.toStdString()) != std::string::npos;
         SCOPED_TRACE(child.killed ? "killed" : child.output);
         ASSERT_TRUE(disk.remount());

@@ -28,8 +28,7 @@ constexpr bool kPosix = false;
 constexpr bool kPosix = true;
 #endif
 
-// A process dies: on POSIX systems the test's child is killed for real; on Windows, which cannot
-// fork, this exception stands for the kill: every handle closes and nothing after it runs.
+// A kill on Windows, which cannot fork a child: every handle closes and nothing after it runs.
 struct Killed {};
 
 struct Limits {
@@ -226,9 +225,8 @@ class FaultyCalls : public PosixCalls, public Faults {
 };
 #endif
 
-// Another program that appends "line 1", "line 2", ... to the log every two milliseconds, opening
-// it for each line, until stopped; then "end" and the number of lines it wrote. A process of its
-// own: forked, or this test program again, started with --append (Windows).
+// Another program, forked or this one again with --append (Windows): appends "line 1", "line 2",
+// ... every two milliseconds, opening the log for each, until stopped; then "end" and the count.
 class Writer {
  public:
   explicit Writer(const NativeName& log);
@@ -265,8 +263,7 @@ inline QString Path(const LogFolder& f, const NativeName& name) {
 #endif
 }
 
-// Much later: every file's last write dated back by an hour. What a dead process left behind
-// is stale once untouched for ten minutes.
+// Every file's last write an hour back: what a dead process left is stale after ten minutes.
 void AgeAll(const LogFolder& f);
 
 }  // namespace parlotrim::testing

@@ -1,7 +1,6 @@
-// Rewrites killed on real file systems, then unmounted and mounted again as a disk is unplugged
-// and plugged in after a crash: FAT and exFAT number their files afresh at each mount, so a copy
-// must find its log by other means. The unmount writes out what a killed process left in the page
-// cache: this models a killed program, not a power cut (the fault tests cover what reaches disk).
+// Rewrites killed on real file systems, remounted as a disk replugged after a crash: FAT and exFAT
+// number their files afresh at each mount, so a copy must find its log by other means. The unmount
+// writes out what a killed process left cached: a killed program, not a power cut.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>

@@ -33,7 +33,9 @@ void SetAttributes(const QString& path, DWORD add) {
 }
 #endif
 
-void ReadOnly(const LogFolder& f, const NativeName& name) {
+// Makes name read-only, written first where bytes are given.
+void ReadOnly(const LogFolder& f, const NativeName& name, const QByteArray& bytes = {}) {
+  if (!bytes.isEmpty()) f.write(name, bytes);
 #ifdef Q_OS_WIN
   SetAttributes(f.file(name), FILE_ATTRIBUTE_READONLY);
 #else
@@ -118,12 +120,8 @@ TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
       {"the same, on a full disk", none, write, "", Faults::NoRoom},
       {"log read-only", [](const LogFolder& f) { ReadOnly(f, "log.txt"); }, write, done,
        Faults::None, false, asNobody},
-      {"document read-only",
-       [&](const LogFolder& f) {
-         oldDocument(f);
-         ReadOnly(f, "log.html");
-       },
-       "", write, Faults::None, false, asNobody},
+      {"document read-only", [](const LogFolder& f) { ReadOnly(f, "log.html", "old"); }, "", write,
+       Faults::None, false, asNobody},
       {"document replacement fails", oldDocument, "", winWrite, Faults::ReplaceFails},
       {"document replacement fails with the old one gone", oldDocument, "", kPosix ? "" : done,
        Faults::ReplaceLosesOld},
@@ -177,9 +175,8 @@ TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
   }
 }
 
-// HTML Save that wrote the new document but could not finish tells so, and the document is there:
-// the folder not synced after the rename (POSIX: it may not survive a power cut), or neither the
-// replacement nor a rename put it in place (Windows: it keeps its temporary name, the box says).
+// HTML Save that wrote the new document but could not finish says so: its folder not synced after
+// the rename (POSIX), or the document under its temporary name, given in the box (Windows).
 TEST(FaultMatrix, DocumentWrittenButNotFinishedIsTold) {
   Session s;
   s.folder.write("log.txt", "A\r\nB\r\n");
@@ -204,9 +201,8 @@ TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
   RunCrashTable({});
 }
 
-// Every state that the writes of a rewrite can leave the log in, whatever reached the disk
-// first: each 512-byte block old or new, in any mix, and the bytes appended after a crash found
-// where they begin. A block with bytes of neither, or torn elsewhere, is another program's doing.
+// Every state the writes of a rewrite can leave the log in (each 512-byte block old or new, in any
+// mix), and where appended bytes begin; a block of neither, or torn elsewhere, is another's doing.
 TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
   const QByteArray old = MakeLog(10000).left(10000), zeros(20000, '\0'), utf16("\0A\0B", 4);
   const auto reader = [](const QByteArray& bytes) {
@@ -250,8 +246,7 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
       rows.push_back({"not lengthened, a line appended", old + "later", false, old.size()});
       rows.push_back({"not lengthened, a UTF-16 line", old + utf16, false, old.size()});
       rows.push_back({"lengthened", before + "later", false, newSize});
-      rows.push_back(
-          {"lengthened in part, a UTF-16 line", old + zeros.left(240) + utf16, false, 10240});
+      rows.push_back({"partly lengthened, UTF-16", old + zeros.left(240) + utf16, false, 10240});
       rows.push_back({"named sized, cut by another", before.left(12000), true, -1});
     }
     for (const auto& [what, log, sized, from] : rows) {
@@ -264,9 +259,7 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
 // A copy is applied to its own log only, in every format either system's program wrote; one that
 // cannot be read is told of, the log left as it is; a temporary file a live program holds stays.
 TEST(Crash, CopiesAreMatchedToTheirLog) {
-  QByteArray utf16;  // of the name, as the Windows program once recorded it
-  for (QChar c : QStringLiteral("ログ.txt"))
-    utf16.append(char(c.unicode())).append(char(c.unicode() >> 8));
+  const QByteArray utf16("\xed\x30\xb0\x30.\0t\0x\0t\0", 12);  // as Windows once recorded it
   const QByteArray utf8 = QStringLiteral("ログ.txt").toUtf8();
   const struct {
     const char* what;
@@ -333,26 +326,23 @@ TEST(Crash, CopiesAreMatchedToTheirLog) {
 
 TEST(Concurrency, NoLineAnotherProgramWritesIsLost) {
   const QString done = texts::kCompleteTitle, inUse = texts::kInUseTitle;
-  const struct {
-    const char* what;
-    Faults::Fault fault;
-    QStringList outcomes;  // the boxes Change and Save may end with
-  } cases[] = {{"writer opens it for each line", Faults::None, {done}},
-               {"the same, without leases (POSIX)", Faults::NoLease, {done, inUse}}};
-  for (const auto& c : cases) {
-    if (!kPosix && c.fault == Faults::NoLease) continue;
-    SCOPED_TRACE(c.what);
+  // The boxes Change and Save may end with while the writer opens the log for each line.
+  const std::pair<Faults::Fault, QStringList> cases[] = {{Faults::None, {done}},
+                                                         {Faults::NoLease, {done, inUse}}};
+  for (const auto& [fault, outcomes] : cases) {
+    if (!kPosix && fault == Faults::NoLease) continue;  // Windows has no leases to lack
+    SCOPED_TRACE(fault == Faults::NoLease ? "without leases" : "with leases");
     Session s;
     const QByteArray log = MakeLog(4 << 20);
     s.folder.write("log.txt", log);
     Writer writer(s.folder.file("log.txt"));
     ASSERT_TRUE(writer.WaitUntilWriting());
     ASSERT_TRUE(s.Load("log.txt"));
-    FaultyCalls calls(c.fault);
+    FaultyCalls calls(fault);
     s.Run(Op::Change, &calls);
     writer.Stop();
     const QString outcome = s.window.Titles().last();
-    EXPECT_TRUE(c.outcomes.contains(outcome)) << outcome.toStdString();
+    EXPECT_TRUE(outcomes.contains(outcome)) << outcome.toStdString();
     const QByteArray now = s.folder.read("log.txt");
     EXPECT_TRUE(outcome != inUse || now.startsWith(log));
     const WrittenLines lines = LinesWritten(now);
@@ -408,22 +398,19 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
 }
 
 #else
-QByteArray Attribute(const QByteArray& path, const char* name) {
-  QByteArray value(4096, '\0');
-  const ssize_t n = ::getxattr(path.constData(), name, value.data(), value.size());
-  return n < 0 ? QByteArray() : value.left(n);
-}
-
 // Mode, owner, group, attribute and ACL of the files behind the links.
 std::string Describe(const LogFolder& f) {
   QByteArray all;
   for (const char* name : {"store/real.txt", "store/page.html"}) {
     struct stat st {};
     ::stat(f.file(name).constData(), &st);
-    all += name + (": 0" + QByteArray::number(st.st_mode, 8)) + ' ' +
-           QByteArray::number(st.st_uid) + ':' + QByteArray::number(st.st_gid) + ' ' +
-           Attribute(f.file(name), "user.origin") + ' ' +
-           Attribute(f.file(name), "system.posix_acl_access").toHex() + "; ";
+    all += QByteArray("; ") + name + ": 0" + QByteArray::number(st.st_mode, 8) + ' ' +
+           QByteArray::number(st.st_uid) + ':' + QByteArray::number(st.st_gid);
+    for (const char* key : {"user.origin", "system.posix_acl_access"}) {
+      QByteArray value(4096, '\0');
+      const ssize_t n = ::getxattr(f.file(name).constData(), key, value.data(), value.size());
+      all += ' ' + value.left(qMax<ssize_t>(n, 0)).toHex();
+    }
   }
   return all.toStdString();
 }
