@@ -1,14 +1,13 @@
-#include "tests/fault/crash_table.h"
-
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <algorithm>
-#include <memory>
 #include <string>
+#include <tuple>
 
 #include "core/line_cleaning.h"
 #include "core/texts.h"
+#include "tests/fault/fault_support.h"
 
 namespace parlotrim::testing {
 
@@ -46,55 +45,39 @@ std::string Describe(const QByteArray& now, const QByteArray& old, const QByteAr
 }  // namespace
 
 void RunCrashTable(const CrashDisk& disk) {
-  struct Kill {
-    const char* name;
-    std::optional<Phase> phase;
-    int logWrite;   // dies at this write over the log instead
-    bool finished;  // the log ends with its new content
-  };
-  const Kill kills[] = {{"copy written", Phase::CopyWritten, 0, false},
-                        {"copy named", Phase::CopyNamed, 0, true},
-                        {"log sized", Phase::LogSized, 0, true},
-                        {"copy sized", Phase::CopySized, 0, true},
-                        {"second write over the log", std::nullopt, 2, true},
-                        {"third write over the log", std::nullopt, 3, true},
-                        {"log written", Phase::LogWritten, 0, true}};
-  struct Subject {
-    const char* name;
-    QByteArray log;
-    bool clean;  // the log gets shorter
-  };
-  // Writes of a megabyte each over a large log; over the small one, a first write that ends
-  // inside a block.
+  // Where it dies: at a phase, or at this write over the log instead.
+  const std::tuple<const char*, std::optional<Phase>, int> kills[] = {
+      {"copy written", Phase::CopyWritten, 0},
+      {"copy named", Phase::CopyNamed, 0},
+      {"log sized", Phase::LogSized, 0},
+      {"copy sized", Phase::CopySized, 0},
+      {"second write over the log", std::nullopt, 2},
+      {"third write over the log", std::nullopt, 3},
+      {"log written", Phase::LogWritten, 0}};
+  // The log, and whether it gets shorter. Writes of a megabyte each over a large log; over the
+  // small one, a first write that ends inside a block.
   const QByteArray large = MakeLog(7 << 19);
-  const Subject subjects[] = {
+  const std::tuple<const char*, QByteArray, bool> subjects[] = {
       {"grows", large, false}, {"shrinks", large, true}, {"shrinks, small", MakeLog(10000), true}};
-  for (const Subject& subject : subjects) {
-    const QByteArray& log = subject.log;
-    const bool clean = subject.clean, small = log.size() < (1 << 20);
+  for (const auto& [name, log, clean] : subjects) {
+    const bool small = log.size() < (1 << 20);
     const QByteArray rewritten = BuildConvertedText(log, Module1{clean, clean}) + "\r\n";
     ASSERT_TRUE(small ? rewritten.size() % 512 != 2 : rewritten.size() > 2 << 20);
     // Lines appended after the crash, among them the very bytes that the cut removes.
     QList<QByteArray> appendings = {QByteArray(), "\r\nlater\r\n"};
     if (clean) appendings << log.sliced(rewritten.size());
-    for (const Kill& kill : kills) {
-      if (small && kill.logWrite > 2) continue;
+    for (const auto& [what, phase, logWrite] : kills) {
+      if (small && logWrite > 2) continue;
       for (const QByteArray& appended : appendings) {
         // The next start dies too, on a disk that kept the removal of the older copy and not its
         // new copy's name unless that was synced.
         const bool reordered = kPosix && appended.isEmpty() == clean;
-        SCOPED_TRACE(
-            std::string(kill.name) + ", " + subject.name +
-            (appended.isEmpty() ? "" : ", appended " + std::to_string(appended.size()) + " bytes") +
-            (reordered ? ", reordered" : ""));
-        const auto owned = disk.parent.isEmpty() ? std::make_unique<Session>()
-                                                 : std::make_unique<Session>(disk.parent);
-        Session& s = *owned;
+        SCOPED_TRACE(std::string(what) + ", " + name + ", " + std::to_string(appended.size()) +
+                     " bytes appended" + (reordered ? ", reordered" : ""));
+        Session s(disk.parent);
         s.folder.write("log.txt", log);
         ASSERT_TRUE(s.Load("log.txt", clean));
-        FaultyCalls calls;
-        calls.killAt = kill.phase;
-        calls.killAtLogWrite = kill.logWrite;
+        FaultyCalls calls(Faults::None, phase, logWrite);
         const Child child = RunInChild([&] {
           s.Run(Op::Change, &calls);
           const Box& box = s.window.boxes.back();
@@ -104,25 +87,22 @@ void RunCrashTable(const CrashDisk& disk) {
         // and then fails a write under load): either way the next start must end as below.
         EXPECT_TRUE(child.killed || (disk.real && child.output.rfind("Err:", 0) == 0))
             << "the rewrite ended: " << child.output;
-        // A failure ends the rewrite where it happened: before the log was touched the log
-        // stays old, after that the next start finishes it from the copy.
+        // Once the copy is named the next start finishes the rewrite from it; a failure before
+        // the log was touched leaves it old.
         const bool finished =
-            child.killed ? kill.finished
+            child.killed ? phase != Phase::CopyWritten
                          : child.output.find(texts::kLogDamaged.toStdString()) != std::string::npos;
         SCOPED_TRACE(child.killed ? "killed" : child.output);
         ASSERT_TRUE(disk.remount());
         Append(s.folder, "log.txt", appended);
         AgeAll(s.folder);
         const QByteArray crashed = s.folder.read("log.txt");
-        FaultyCalls dies;
-        dies.killAt = Phase::CopyNamed;
-        if (reordered) dies.fault = Faults::ReorderedFolder;
+        FaultyCalls dies(reordered ? Faults::ReorderedFolder : Faults::None, Phase::CopyNamed);
         RunInChild([&] {
           FileStore(dies).FinishInterruptedRewrites(s.folder.path());
           return std::string();
         });
-        FaultyCalls next;  // the run after, on a disk whose reads and writes come short
-        next.fault = Faults::ShortCalls;
+        FaultyCalls next(Faults::ShortCalls);  // the run after: reads and writes come short
         FileStore(next).FinishInterruptedRewrites(s.folder.path());
         s.window.boxes.clear();
         const QByteArray now = s.folder.read("log.txt");

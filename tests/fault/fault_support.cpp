@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QThread>
 #include <atomic>
@@ -52,11 +51,9 @@ struct Writer::Process {
 };
 
 Writer::Writer(const NativeName& log) : process_(std::make_unique<Process>()) {
-  static int made = 0;
   const QString path = QFile::decodeName(QFile::encodeName(log));
-  const QString tag = path + QStringLiteral(".writer-%1").arg(++made);
-  process_->ready = tag + QStringLiteral("-ready");
-  process_->stop = tag + QStringLiteral("-stop");
+  process_->ready = path + QStringLiteral(".writer-ready");
+  process_->stop = path + QStringLiteral(".writer-stop");
 #ifdef Q_OS_WIN
   wchar_t self[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -112,10 +109,9 @@ int RunWriter() {
 
 }  // namespace parlotrim::testing
 
-// Wine puts no limit on the memory of a process (neither a job's nor one from outside), so
-// this program's blocks come from a wrapper of the C library's allocator (linked with --wrap)
-// that, while a test asks for it, refuses every block above a size, as a process near its
-// commit limit gets no large block.
+// Wine limits no process's memory (neither a job's nor from outside): blocks come from a wrapper
+// of the C library's allocator (linked with --wrap) that, while a test asks, refuses every block
+// above a size, as a process near its commit limit gets no large block.
 static std::atomic<size_t> largestBlock{std::numeric_limits<size_t>::max()};
 
 extern "C" {
@@ -197,8 +193,7 @@ Child RunInChild(const std::function<std::string()>& body, const Limits& limits,
 int main(int argc, char** argv) {
 #ifdef Q_OS_WIN
   // The writer of the concurrency tests is this program again (POSIX systems fork it).
-  const int writer = parlotrim::testing::RunWriter();
-  if (writer >= 0) return writer;
+  if (const int writer = parlotrim::testing::RunWriter(); writer >= 0) return writer;
 #endif
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -1,10 +1,9 @@
-// What the fault tests share on every system: a disk that fails or dies on demand, part of a
-// test run as a process that may die, another program that writes the log, and a fingerprint
-// of a folder.
+// What the fault tests share on every system: a disk that fails or dies on demand, a process
+// that may die, another program that writes the log, a fingerprint of a folder, the crash table.
 #pragma once
 
 #include <QByteArray>
-#include <QStringList>
+#include <QFile>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,9 +28,7 @@ constexpr bool kPosix = false;
 constexpr bool kPosix = true;
 #endif
 
-// A process dies: on POSIX systems the test's child is killed for real; on Windows, where a
-// test cannot fork, this exception stands for the kill: every handle closes and nothing after
-// that point runs.
+// A kill on Windows, which cannot fork a child: every handle closes and nothing after it runs.
 struct Killed {};
 
 struct Limits {
@@ -46,8 +43,7 @@ struct Child {
   std::string output;     // what body returned
 };
 
-// Runs body as a process that may die or have limits, and hands back what it returned. log is
-// the file that the user nobody must be able to read.
+// Runs body as a process that may die or have limits; log is what the user nobody must read.
 Child RunInChild(const std::function<std::string()>& body, const Limits& limits = {},
                  const NativeName& log = {});
 
@@ -60,15 +56,14 @@ inline QByteArray MakeLog(qsizetype size) {
   return log;
 }
 
-// Every entry of folder by name, with the bytes of a file.
 inline std::map<NativeName, QByteArray> Snapshot(const LogFolder& folder) {
   std::map<NativeName, QByteArray> all;
   for (const NativeName& name : folder.entries()) all[name] = folder.read(name);
   return all;
 }
 
-// The disk with one thing broken, or a process that dies at a phase of a rewrite, or at a
-// write over the log. Faults a system cannot have leave its calls as they are.
+// The disk with one thing broken, or a process that dies at a phase of a rewrite or at a write
+// over the log. Faults a system cannot have leave its calls as they are.
 struct Faults {
   enum Fault {
     None,
@@ -86,14 +81,15 @@ struct Faults {
     NoRoom,      // ... and the disk is full
     // A file that is written after it was cut gets its old length back (FAT through FUSE).
     CutRegrows,
-    // POSIX: dies at the first removal, in the state that a file system which does not keep
-    // folder changes in order may leave: that removal lasted, the renames since the folder's
-    // last sync did not.
+    // POSIX: dies at the first removal as a file system that keeps folder changes out of order
+    // may leave it: that removal lasted, the renames since the folder's last sync did not.
     ReorderedFolder,
   };
-  Fault fault = None;
+  explicit Faults(Fault f = None, std::optional<Phase> at = {}, int atLogWrite = 0)
+      : fault(f), killAt(at), killAtLogWrite(atLogWrite) {}
+  Fault fault;
   std::optional<Phase> killAt;
-  int killAtLogWrite = 0;  // dies as it is about to make this write over the log (from 1)
+  int killAtLogWrite;  // dies as it is about to make this write over the log (from 1)
 
  protected:
   std::vector<std::pair<NativeName, NativeName>> unsynced;  // renames since a folder sync
@@ -110,13 +106,10 @@ struct Faults {
   static void Die();
 };
 
-}  // namespace parlotrim::testing
-
-namespace parlotrim::testing {
-
 #ifdef Q_OS_WIN
 class FaultyCalls : public Win32Calls, public Faults {
  public:
+  using Faults::Faults;
   bool ReadAt(HANDLE file, void* data, DWORD size, qint64 at, DWORD* done) override {
     return Win32Calls::ReadAt(file, data, Cut(size), at, done);
   }
@@ -167,6 +160,7 @@ class FaultyCalls : public Win32Calls, public Faults {
 #else
 class FaultyCalls : public PosixCalls, public Faults {
  public:
+  using Faults::Faults;
   ssize_t Pread(int fd, void* data, size_t n, off_t at) override {
     return PosixCalls::Pread(fd, data, Cut(n), at);
   }
@@ -231,10 +225,8 @@ class FaultyCalls : public PosixCalls, public Faults {
 };
 #endif
 
-// Another program that appends "line 1", "line 2", ... to the log every two milliseconds,
-// opening it for each line, until stopped; then "end" and the number of
-// lines it wrote. It is a process of its own: forked, or this test program again, started with
-// --append (Windows).
+// Another program, forked or this one again with --append (Windows): appends "line 1", "line 2",
+// ... every two milliseconds, opening the log for each, until stopped; then "end" and the count.
 class Writer {
  public:
   explicit Writer(const NativeName& log);
@@ -251,5 +243,27 @@ class Writer {
 // Runs the test program as the writer, where its arguments say so; -1 where they do not.
 int RunWriter();
 #endif
+
+// The crash table: a rewrite killed at every phase and amid its writes over the log, then the next
+// start while it finishes it; on a temporary folder or a real file system remounted after each.
+struct CrashDisk {
+  QByteArray parent;  // the folder in which the logs lie; empty: a temporary folder
+  std::function<bool()> remount = [] { return true; };  // between a crash and the next start
+  // A real file system: a write may fail for real, and after a remount a copy may not be matched
+  // with certainty (the load then refuses, and says so).
+  bool real = false;
+};
+void RunCrashTable(const CrashDisk& disk);
+
+inline QString Path(const LogFolder& f, const NativeName& name) {
+#ifdef Q_OS_WIN
+  return f.file(name);
+#else
+  return QFile::decodeName(f.file(name));
+#endif
+}
+
+// Every file's last write an hour back: what a dead process left is stale after ten minutes.
+void AgeAll(const LogFolder& f);
 
 }  // namespace parlotrim::testing

@@ -1,8 +1,6 @@
-// Rewrites killed on real file systems, which are then unmounted and mounted again, as a disk
-// is unplugged and plugged in again after a crash: FAT and exFAT number their files afresh at
-// each mount, so the copy of a rewrite must find its log by other means than that number.
-// A killed process leaves its writes in the page cache, and the unmount writes them out: this
-// models a killed program, not a power cut (the fault tests cover what reaches the disk).
+// Rewrites killed on real file systems, remounted as a disk replugged after a crash: FAT and exFAT
+// number their files afresh at each mount, so a copy must find its log by other means. The unmount
+// writes out what a killed process left cached: a killed program, not a power cut.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -12,12 +10,10 @@
 #include <QString>
 #include <string>
 
-#include "tests/fault/crash_table.h"
+#include "tests/fault/fault_support.h"
 
-namespace parlotrim {
+namespace parlotrim::testing {
 namespace {
-
-using namespace testing;
 
 struct FileSystem {
   const char* name;
@@ -79,13 +75,10 @@ class Volume {
   const std::string& refused() const { return refused_; }
   QByteArray path() const { return QFile::encodeName(work_.filePath("mnt")); }
 
-  bool Remount() {
-    std::string out;
-    return !*fs_.mkfs || (Unmount() && Mount(&out));
-  }
+  bool Remount() { return !*fs_.mkfs || (Unmount() && Mount()); }
 
  private:
-  bool Mount(std::string* output) {
+  bool Mount(std::string* output = nullptr) {
     const QString command =
         QString(fs_.mount).replace("%1", source_).replace("%2", work_.filePath("mnt"));
     if (!fs_.served) return Shell(command, output) && (mounted_ = MountedHere());
@@ -99,7 +92,8 @@ class Volume {
       if (MountedHere()) return mounted_ = true;
       if (::waitpid(server_, nullptr, WNOHANG) == server_) server_ = -1;
     }
-    *output = command.toStdString() + (server_ > 0 ? ": not mounted after 10 s" : ": exited");
+    if (output)
+      *output = command.toStdString() + (server_ > 0 ? ": not mounted after 10 s" : ": exited");
     if (server_ > 0 && ::kill(server_, SIGTERM) == 0) ::waitpid(server_, nullptr, 0);
     return false;
   }
@@ -112,8 +106,7 @@ class Volume {
     return true;
   }
   bool MountedHere() const {
-    struct stat here {};
-    struct stat parent {};
+    struct stat here = {}, parent = {};
     return ::stat(path().constData(), &here) == 0 &&
            ::stat(QFile::encodeName(work_.path()).constData(), &parent) == 0 &&
            here.st_dev != parent.st_dev;
@@ -129,9 +122,8 @@ class Volume {
 
 class OnFileSystem : public ::testing::TestWithParam<FileSystem> {};
 
-// The crash table, the disk unmounted and mounted again after each crash. The next start and the
-// next load end with the old or the new content and no file of the program's own, or refuse,
-// say so and leave the log as the crash did.
+// The next start and load end with the old or the new content and no file of the program's own,
+// or refuse, say so and leave the log as the crash did.
 TEST_P(OnFileSystem, KilledRewriteIsFinishedAfterRemount) {
   Volume volume(GetParam());
   if (!volume.refused().empty()) GTEST_SKIP() << volume.refused();
@@ -142,4 +134,4 @@ INSTANTIATE_TEST_SUITE_P(Matrix, OnFileSystem, ::testing::ValuesIn(kFileSystems)
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace parlotrim
+}  // namespace parlotrim::testing

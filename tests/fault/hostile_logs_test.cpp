@@ -1,6 +1,5 @@
-// Logs no chat program writes, keywords that cannot be encoded, names that are no logs' and logs
-// too large for memory: each comes through byte for byte, on both systems, or is refused at once
-// with a reason and nothing changed.
+// Logs no chat program writes, unencodable keywords, names that are no logs', logs too large for
+// memory: each comes through byte for byte, or is refused at once with a reason, nothing changed.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -10,10 +9,7 @@
 #include "core/texts.h"
 #include "tests/fault/fault_support.h"
 
-namespace parlotrim {
-namespace {
-
-using namespace testing;
+namespace parlotrim::testing {
 
 TEST(Hostile, LogsComeThroughByteForByte) {
   struct Case {
@@ -25,8 +21,7 @@ TEST(Hostile, LogsComeThroughByteForByte) {
     QString keyword = {};  // to emphasise, where there is one
     bool document = true;  // false: the document's name is too long, and the user is told so
   };
-  // Random bytes with no CR (NUL bytes and lone LFs among them) in lines ended by CR LF,
-  // separators and empty lines between.
+  // Random bytes, NUL and lone LF among them but no CR, in CR LF lines; separators and empty lines.
   std::mt19937 rng(7);
   QByteArray binary;
   QByteArrayList binaryKept;
@@ -44,16 +39,13 @@ TEST(Hostile, LogsComeThroughByteForByte) {
                                       "\x85\x40\xeb\x40", "\x83-\x83\x2d"};
   // Lines that begin with what an encoder may put for a character it cannot encode.
   const QByteArrayList substitutes = {"x? line", "x?? line", "x\x1a line", "x\xfc\xfc line", "?"};
+  const NativeName japanese(QStringLiteral("会話\u3000.txt").toUtf8());  // UTF-8 on POSIX systems
   std::vector<Case> cases = {
       {"lone CRs", "cr.txt", QByteArray(200000, '\r'), false, QByteArrayList(200000)},
       {"invalid Shift JIS", "sjis.txt", badShiftJis.join("\r\n"), true, badShiftJis},
       {"binary", "bin.txt", binary, true, binaryKept},
       {"a line of 64 MiB", "huge.txt", huge + "\r\ntail", true, {huge, "tail"}},
-#ifdef Q_OS_WIN
-      {"Japanese name", QStringLiteral("会話\u3000.txt"), "A\r\nB", false, {"A", "B"}},
-#else
-      {"UTF-8 name", "\xe4\xbc\x9a\xe8\xa9\xb1\xe3\x80\x80.txt", "A\r\nB", false, {"A", "B"}},
-#endif
+      {"Japanese name", japanese, "A\r\nB", false, {"A", "B"}},
       {"name exactly .txt", ".txt", "A\r\nB", false, {"A", "B"}},
       {"name of 250 units", NativeName(246, 'n') + ".txt", "A\r\nB", false, {"A", "B"}},
       {"name of 255 units", NativeName(251, 'n') + ".txt", "A\r\nB", false, {"A", "B"}, {}, false},
@@ -70,21 +62,17 @@ TEST(Hostile, LogsComeThroughByteForByte) {
     ASSERT_TRUE(s.Load(c.name, c.clean));
     s.window.check1 = !c.keyword.isNull();  // an unencodable keyword can begin no line
     s.window.text3 = c.keyword;
-    QByteArray working, body, rewritten;
-    for (const QByteArray& line : c.kept) working.append("\r\n").append(line);
-    for (auto line = c.kept.rbegin(); line != c.kept.rend(); ++line) {
-      body.append(*line).append("<br>\r\n");
-      rewritten.append(*line).append("\r\n");
-    }
-    EXPECT_TRUE(s.window.text1 == working);
+    const QByteArrayList reversed(c.kept.rbegin(), c.kept.rend());
+    EXPECT_TRUE(s.window.text1 == "\r\n" + c.kept.join("\r\n"));
     const NativeName document = c.name.chopped(4) + ".html";
     ASSERT_EQ(s.Run(Op::Html), c.document);
-    EXPECT_TRUE(c.document ? s.folder.read(document).endsWith(body + "\r\n</body></html>\r\n")
+    EXPECT_TRUE(c.document ? s.folder.read(document).endsWith(reversed.join("<br>\r\n") +
+                                                              "<br>\r\n\r\n</body></html>\r\n")
                            : s.window.boxes.back().prompt.contains(
                                  QStringLiteral("ファイル名が長すぎます")))
         << s.window.boxes.back().prompt.toStdString();
     ASSERT_TRUE(s.Run(Op::Change));
-    EXPECT_TRUE(s.folder.read(c.name) == rewritten + "\r\n");
+    EXPECT_TRUE(s.folder.read(c.name) == reversed.join("\r\n") + "\r\n\r\n");
     EXPECT_EQ(s.folder.entries(),
               (c.document ? QList<NativeName>{document, c.name} : QList<NativeName>{c.name}));
   }
@@ -96,16 +84,12 @@ TEST(Hostile, LogsComeThroughByteForByte) {
 TEST(Hostile, OnlyRegularFilesAreListedOrRead) {
   Session s;
   const LogFolder& f = s.folder;
-  f.write("b.txt", "b");
-  f.write("A.TXT", "a");
-  f.write("\x83\x8d.txt", "sjis");
-  f.write(".hidden.txt", "h");
-  f.write("notes.log", "n");
+  for (const char* name : {"b.txt", "A.TXT", "\x83\x8d.txt", ".hidden.txt", "notes.log"})
+    f.write(name, name);
   ASSERT_TRUE(
       f.run("ln -s b.txt link.txt && ln -s /dev/zero zero.txt && ln -s nowhere dangling.txt"
             " && mkfifo fifo.txt && ln -s fifo.txt tofifo.txt && mkdir folder.txt"));
-  PosixCalls disk;
-  EXPECT_EQ(FileStore(disk).ListLogs(f.path()),
+  EXPECT_EQ(FileStore(s.disk).ListLogs(f.path()),
             (QList<QByteArray>{"A.TXT", "b.txt", "link.txt", "\x83\x8d.txt"}));
   for (const char* name : {"zero.txt", "fifo.txt", "tofifo.txt", "folder.txt"}) {
     s.window.boxes.clear();
@@ -116,8 +100,8 @@ TEST(Hostile, OnlyRegularFilesAreListedOrRead) {
 
 #endif
 
-// A log too large for the memory the program may use is refused as unreadable, nothing changes,
-// and the program goes on to load a smaller one.
+// Too large for the memory the program may have: refused as unreadable, nothing changed; a smaller
+// one loads then.
 TEST(Hostile, LogTooLargeForMemory) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer needs more address space than any limit leaves";
@@ -150,5 +134,4 @@ TEST(Hostile, LogTooLargeForMemory) {
 #endif
 }
 
-}  // namespace
-}  // namespace parlotrim
+}  // namespace parlotrim::testing
