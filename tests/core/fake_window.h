@@ -14,8 +14,7 @@ namespace parlotrim::testing {
 
 struct Box {
   QString title, prompt;
-  int buttons = vbOKOnly;
-  int pointer = vbDefault;  // the pointer while the box was up
+  int buttons = vbOKOnly, pointer = vbDefault;  // the pointer while the box was up
 };
 
 // The message boxes a scripted window has shown, answered from a queue.
@@ -68,12 +67,10 @@ class FakeWindow : public LogWindow, public BoxLog {
   NativeName selected, text2;
   QByteArray text1;
   LogEncoding text1Encoding = LogEncoding::Ansi;
-  int check1 = 0;
   QString text3, label6;
   quint32 label6Colour = 0;
   bool command1Enabled = false, command3Enabled = false;
-  int pointer = vbDefault;
-  int beeps = 0;
+  int check1 = 0, pointer = vbDefault, beeps = 0;
   Control focus = Control::File1;
 };
 
