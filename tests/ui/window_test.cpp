@@ -216,10 +216,8 @@ class WindowTest : public QObject {
     if (FocusName() == "Text3") QCOMPARE(c.Text3->selectedText(), c.Text3->text());
   }
 
-  // A log in each encoding, named in Japanese in a Japanese folder, loaded and cleaned, changed and
-  // exported: listed by its shown name, written by its real one (Shift JIS bytes on POSIX, UTF-16
-  // on Windows); shown, copied and matched in its encoding, its byte order mark first (UTF-16
-  // HTML).
+  // A log in each encoding under a Japanese name in a Japanese folder, loaded, cleaned, changed and
+  // exported: shown, copied and matched in its encoding; UTF-16 HTML starts with its BOM.
   void logInEachEncodingEndToEnd_data() {
     QTest::addColumn<int>("encoding");  // LogEncoding
     QTest::addColumn<QByteArray>("bom");
@@ -327,8 +325,7 @@ class WindowTest : public QObject {
       QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
       QCOMPARE(QGuiApplication::clipboard()->text(), "あ\nb" + QString::fromLatin1(text.mid(4)));
       view.SetBytes(text);  // new text starts again at the top, unselected
-      QCOMPARE(view.TopLine(), 0);
-      QVERIFY(!view.AllSelected());
+      QVERIFY(view.TopLine() == 0 && !view.AllSelected());
       view.SetBytes(view.Bytes());
       QCOMPARE(view.LineCount(), lines + 1);
     }
