@@ -54,8 +54,7 @@ void RunCrashTable(const CrashDisk& disk) {
       {"second write over the log", std::nullopt, 2},
       {"third write over the log", std::nullopt, 3},
       {"log written", Phase::LogWritten, 0}};
-  // The log, and whether it gets shorter. Writes of a megabyte each over a large log; over the
-  // small one, a first write that ends inside a block.
+  // The log and whether it shrinks: 1 MiB writes over a large log, a first write ending mid-block.
   const QByteArray large = MakeLog(7 << 19);
   const std::tuple<const char*, QByteArray, bool> subjects[] = {
       {"grows", large, false}, {"shrinks", large, true}, {"shrinks, small", MakeLog(10000), true}};
@@ -69,8 +68,7 @@ void RunCrashTable(const CrashDisk& disk) {
     for (const auto& [what, phase, logWrite] : kills) {
       if (small && logWrite > 2) continue;
       for (const QByteArray& appended : appendings) {
-        // The next start dies too, on a disk that kept the removal of the older copy and not its
-        // new copy's name unless that was synced.
+        // The next start dies too; the disk kept the old copy's removal, not an unsynced rename.
         const bool reordered = kPosix && appended.isEmpty() == clean;
         SCOPED_TRACE(std::string(what) + ", " + name + ", " + std::to_string(appended.size()) +
                      " bytes appended" + (reordered ? ", reordered" : ""));
@@ -83,12 +81,10 @@ void RunCrashTable(const CrashDisk& disk) {
           const Box& box = s.window.boxes.back();
           return (box.title + u' ' + box.prompt).toStdString();
         });
-        // Killed, or told of a failure that the file system made for real (FAT through FUSE now
-        // and then fails a write under load): either way the next start must end as below.
+        // Killed, or a real write failure (FAT through FUSE under load): the next start ends so.
         EXPECT_TRUE(child.killed || (disk.real && child.output.rfind("Err:", 0) == 0))
             << "the rewrite ended: " << child.output;
-        // Once the copy is named the next start finishes the rewrite from it; a failure before
-        // the log was touched leaves it old.
+        // A named copy is finished from; a failure before the log was touched leaves it old.
         const bool finished =
             child.killed ? phase != Phase::CopyWritten
                          : child.output.find(texts::kLogDamaged.toStdString()) != std::string::npos;

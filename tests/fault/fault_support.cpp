@@ -109,9 +109,8 @@ int RunWriter() {
 
 }  // namespace parlotrim::testing
 
-// Wine limits no process's memory (neither a job's nor from outside): blocks come from a wrapper
-// of the C library's allocator (linked with --wrap) that, while a test asks, refuses every block
-// above a size, as a process near its commit limit gets no large block.
+// Wine limits no process's memory: a --wrap of the allocator refuses, while a test asks, every
+// block above a size, as a process near its commit limit gets no large block.
 static std::atomic<size_t> largestBlock{std::numeric_limits<size_t>::max()};
 
 extern "C" {

@@ -1,5 +1,4 @@
-// What the fault tests share on every system: a disk that fails or dies on demand, a process
-// that may die, another program that writes the log, a fingerprint of a folder, the crash table.
+// Shared by the fault tests: a failing disk, a dying process, another writer, the crash table.
 #pragma once
 
 #include <QByteArray>
@@ -62,8 +61,7 @@ inline std::map<NativeName, QByteArray> Snapshot(const LogFolder& folder) {
   return all;
 }
 
-// The disk with one thing broken, or a process that dies at a phase of a rewrite or at a write
-// over the log. Faults a system cannot have leave its calls as they are.
+// One thing broken, or death at a phase or write; faults a system cannot have change nothing.
 struct Faults {
   enum Fault {
     None,
@@ -71,8 +69,8 @@ struct Faults {
     FolderSync,  // POSIX: Windows syncs no folder
     RenameFails,
     ReplaceFails,  // Windows: the replacement of a document
-    // Windows: the replacement fails after the old document is gone, the new one left under
-    // its temporary name (ERROR_UNABLE_TO_MOVE_REPLACEMENT); with ...NoRename no rename works.
+    // Windows: fails with the old document gone, the new one under its temporary name
+    // (ERROR_UNABLE_TO_MOVE_REPLACEMENT); with ...NoRename no rename works.
     ReplaceLosesOld,
     ReplaceLosesOldNoRename,
     ShortCalls,  // reads and writes that do less than they were asked, as they may
@@ -81,8 +79,7 @@ struct Faults {
     NoRoom,      // ... and the disk is full
     // A file that is written after it was cut gets its old length back (FAT through FUSE).
     CutRegrows,
-    // POSIX: dies at the first removal as a file system that keeps folder changes out of order
-    // may leave it: that removal lasted, the renames since the folder's last sync did not.
+    // POSIX: dies at the first removal; it lasted, renames since the folder's last sync did not.
     ReorderedFolder,
   };
   explicit Faults(Fault f = None, std::optional<Phase> at = {}, int atLogWrite = 0)
@@ -225,8 +222,8 @@ class FaultyCalls : public PosixCalls, public Faults {
 };
 #endif
 
-// Another program, forked or this one again with --append (Windows): appends "line 1", "line 2",
-// ... every two milliseconds, opening the log for each, until stopped; then "end" and the count.
+// Another program (forked, or this one with --append on Windows) appends "line N" every 2 ms,
+// reopening the log each time, until stopped; then "end" and the count.
 class Writer {
  public:
   explicit Writer(const NativeName& log);
@@ -244,13 +241,11 @@ class Writer {
 int RunWriter();
 #endif
 
-// The crash table: a rewrite killed at every phase and amid its writes over the log, then the next
-// start while it finishes it; on a temporary folder or a real file system remounted after each.
+// The crash table: a rewrite killed at every phase and write, then the next start finishing it.
 struct CrashDisk {
   QByteArray parent;  // the folder in which the logs lie; empty: a temporary folder
   std::function<bool()> remount = [] { return true; };  // between a crash and the next start
-  // A real file system: a write may fail for real, and after a remount a copy may not be matched
-  // with certainty (the load then refuses, and says so).
+  // A real file system: writes may fail, a remounted copy may go unmatched (the load refuses).
   bool real = false;
 };
 void RunCrashTable(const CrashDisk& disk);

@@ -1,6 +1,5 @@
-// Rewrites killed on real file systems, remounted as a disk replugged after a crash: FAT and exFAT
-// number their files afresh at each mount, so a copy must find its log by other means. The unmount
-// writes out what a killed process left cached: a killed program, not a power cut.
+// Rewrites killed on real file systems, remounted after each crash (FAT and exFAT renumber files
+// at each mount); the unmount writes out what the killed process left cached: no power cut.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -122,8 +121,7 @@ class Volume {
 
 class OnFileSystem : public ::testing::TestWithParam<FileSystem> {};
 
-// The next start and load end with the old or the new content and no file of the program's own,
-// or refuse, say so and leave the log as the crash did.
+// The next start ends with old or new content and no file of its own, or refuses and says so.
 TEST_P(OnFileSystem, KilledRewriteIsFinishedAfterRemount) {
   Volume volume(GetParam());
   if (!volume.refused().empty()) GTEST_SKIP() << volume.refused();

@@ -1,5 +1,4 @@
-// Logs no chat program writes, unencodable keywords, names that are no logs', logs too large for
-// memory: each comes through byte for byte, or is refused at once with a reason, nothing changed.
+// Hostile logs, keywords and names: through byte for byte, or refused at once with a reason.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -79,8 +78,7 @@ TEST(Hostile, LogsComeThroughByteForByte) {
 }
 
 #ifndef Q_OS_WIN
-// The list shows regular files only: nothing it shows can block the program or read without
-// end. A name that is no regular file, picked all the same, is refused at once.
+// The list shows regular files only; a name that is no regular file is refused at once.
 TEST(Hostile, OnlyRegularFilesAreListedOrRead) {
   Session s;
   const LogFolder& f = s.folder;
@@ -100,8 +98,7 @@ TEST(Hostile, OnlyRegularFilesAreListedOrRead) {
 
 #endif
 
-// Too large for the memory the program may have: refused as unreadable, nothing changed; a smaller
-// one loads then.
+// Too large for the memory allowed: refused as unreadable, nothing changed; a smaller one loads.
 TEST(Hostile, LogTooLargeForMemory) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer needs more address space than any limit leaves";

@@ -1,5 +1,4 @@
-// The disk fails, the process dies, another program writes the log, the names lie: nothing is
-// lost, and the user is told what is true. One table per behaviour, on either system.
+// Failing disks, dying processes, other writers, lying names: nothing lost, the user told true.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -84,8 +83,7 @@ struct Fault {
 
 }  // namespace
 
-// Each failure in a child, which may die or have a limit. The window shows the log as it is on
-// disk again, with the ordinary pointer under the box and the status still "Before".
+// Each failure in a child: the window shows the log as on disk, ordinary pointer, "Before".
 TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
   const QString read = texts::kReadErrorTitle, write = texts::kWriteErrorTitle;
   const QString done = texts::kCompleteTitle, inUse = texts::kInUseTitle;
@@ -175,8 +173,8 @@ TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
   }
 }
 
-// HTML Save that wrote the new document but could not finish says so: its folder not synced after
-// the rename (POSIX), or the document under its temporary name, given in the box (Windows).
+// HTML Save that wrote the document but could not finish says so: folder unsynced (POSIX), or
+// the document left under its temporary name, given in the box (Windows).
 TEST(FaultMatrix, DocumentWrittenButNotFinishedIsTold) {
   Session s;
   s.folder.write("log.txt", "A\r\nB\r\n");
@@ -195,14 +193,12 @@ TEST(FaultMatrix, DocumentWrittenButNotFinishedIsTold) {
   EXPECT_EQ(s.window.label6, kPosix ? "After" : "Before");
 }
 
-// The crash table on a temporary folder: the run after ends with the old or the new content, the
-// lines appended after the crash, and no file of its own.
+// The crash table on a temporary folder: old or new content, appended lines, no file of its own.
 TEST(Crash, NextRunFinishesOrForgetsTheRewrite) {
   RunCrashTable({});
 }
 
-// Every state the writes of a rewrite can leave the log in (each 512-byte block old or new, in any
-// mix), and where appended bytes begin; a block of neither, or torn elsewhere, is another's doing.
+// Any mix of old and new 512-byte blocks is a rewrite's; a block of neither is another's doing.
 TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
   const QByteArray old = MakeLog(10000).left(10000), zeros(20000, '\0'), utf16("\0A\0B", 4);
   const auto reader = [](const QByteArray& bytes) {
@@ -214,8 +210,7 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
     CopyRecord record = StartRecord({}, "log.txt", old.size(), {fresh}, 0);
     ASSERT_TRUE(OldDigests(&record, {}, reader(old)));
     const QByteArray body = fresh + old.mid(newSize);
-    // The log before and after the writes of its content: one that grows is lengthened with
-    // zeros first; one that gets shorter gets zeros after its new content, and is cut later.
+    // A growing log is lengthened with zeros first; a shrinking one gets zeros after, cut later.
     const QByteArray before = shrinks ? old : old + zeros.left(newSize - old.size());
     const QByteArray after = shrinks ? fresh + zeros.left(old.size() - newSize) : fresh;
     const qint64 blocks = (after.size() + 511) / 512, done = shrinks ? old.size() : newSize;
@@ -256,8 +251,8 @@ TEST(Crash, EveryStateTheWritesLeaveIsToldApart) {
   }
 }
 
-// A copy is applied to its own log only, in every format either system's program wrote; one that
-// cannot be read is told of, the log left as it is; a temporary file a live program holds stays.
+// A copy of any format is applied to its own log only; an unreadable one is told of, the log left;
+// a temporary file a live program holds stays.
 TEST(Crash, CopiesAreMatchedToTheirLog) {
   const QByteArray utf16("\xed\x30\xb0\x30.\0t\0x\0t\0", 12);  // as Windows once recorded it
   const QByteArray utf8 = QStringLiteral("ログ.txt").toUtf8();
@@ -354,8 +349,7 @@ TEST(Concurrency, NoLineAnotherProgramWritesIsLost) {
 }
 
 #ifdef Q_OS_WIN
-// The log stays the same file: its access list, attributes, hard links and streams (the mark of
-// a downloaded file) stay; the document keeps the old one's access list and attributes.
+// The log keeps its ACL, attributes, hard links and streams; the document the old one's ACL etc.
 TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
   Session s;
   s.folder.write("log.txt", "A\r\nB\r\n");
@@ -415,10 +409,9 @@ std::string Describe(const LogFolder& f) {
   return all.toStdString();
 }
 
-// The log stays the same file behind its link, with its hard links; the document's link stays and
-// the file behind it is replaced; both keep mode, owner, group, ACL and attributes. As root they
-// belong to another user (root's new file would be root's); the last row runs as nobody, whose
-// writes clear the setuid and setgid bits.
+// The log stays the same file behind its links; the document's target is replaced; both keep
+// mode, owner (not root's: as root they are another's), group, ACL and attributes. The last row
+// runs as nobody, whose writes clear the setuid and setgid bits.
 TEST(Metadata, RewriteKeepsLinksModeOwnersAndAttributes) {
   const bool root = ::geteuid() == 0;
   bool attributes = true;
