@@ -126,15 +126,4 @@ bool Session::Run(Op op, SystemCalls* calls) {
   return !window.boxes.empty() && window.boxes.back().title == texts::kCompleteTitle;
 }
 
-WrittenLines LinesWritten(const QByteArray& log) {
-  WrittenLines lines;
-  const qsizetype end = log.lastIndexOf("end ");
-  if (end >= 0) lines.written = log.mid(end + 4).trimmed().toInt();
-  for (const QByteArray& line : log.split('\n')) {
-    if (line.startsWith("line ")) lines.found << line.mid(5).trimmed().toInt();
-  }
-  std::sort(lines.found.begin(), lines.found.end());
-  return lines;
-}
-
 }  // namespace parlotrim::testing

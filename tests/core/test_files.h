@@ -51,12 +51,4 @@ struct Session {
   bool Run(Op op, SystemCalls* calls = nullptr);
 };
 
-// What another program wrote to a log as "line 1", "line 2", ... and last "end N": the numbers
-// of the lines found, in order, and how many it says it wrote (0 where "end" is missing).
-struct WrittenLines {
-  QList<int> found;
-  int written = 0;
-};
-WrittenLines LinesWritten(const QByteArray& log);
-
 }  // namespace parlotrim::testing

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <limits>
 
@@ -94,6 +95,16 @@ void Writer::Stop() {
 #endif
   QFile::remove(process_->ready);
   QFile::remove(process_->stop);
+}
+
+int Writer::LinesIn(const QByteArray& log) {
+  QList<int> found;
+  for (const QByteArray& line : log.split('\n'))
+    if (line.startsWith("line ")) found << line.mid(5).trimmed().toInt();
+  std::sort(found.begin(), found.end());
+  for (int n = 0; n < found.size(); ++n)
+    if (found[n] != n + 1) return -1;
+  return log.endsWith("end " + QByteArray::number(found.size()) + "\r\n") ? int(found.size()) : -1;
 }
 
 #ifdef Q_OS_WIN

@@ -230,6 +230,8 @@ class Writer {
   ~Writer();
   bool WaitUntilWriting();  // true once it has written its first lines
   void Stop();
+  // How many lines it wrote, where log holds each of them once and its end; -1 where it does not.
+  static int LinesIn(const QByteArray& log);
 
  private:
   struct Process;
