@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <cstring>
+#include <tuple>
 
 namespace parlotrim {
 namespace {
@@ -14,12 +15,8 @@ namespace {
 // reuse of freed memory, so that fresh memory reads as zeros.
 TEST(LargeBuffer, LentAgainOnlyWhenFreeAndFitting) {
   constexpr qsizetype kMiB = qsizetype(1) << 20;
-  struct Case {
-    const char* name;
-    qsizetype first, cut, second;
-    bool shared, reused;
-  };
-  const Case cases[] = {
+  // What, the first size, bytes cut from its start, the second size, still referred to, reused.
+  const std::tuple<const char*, qsizetype, qsizetype, qsizetype, bool, bool> cases[] = {
       {"same size", 40 * kMiB, 0, 40 * kMiB, false, true},
       {"start moved", 40 * kMiB, 3 * kMiB, 40 * kMiB, false, true},
       {"smaller work", 40 * kMiB, 0, 36 * kMiB, false, true},
@@ -29,20 +26,20 @@ TEST(LargeBuffer, LentAgainOnlyWhenFreeAndFitting) {
       {"still referred to", 40 * kMiB, 0, 40 * kMiB, true, false},
   };
   const QByteArray mark(16, 'x');
-  for (const Case& c : cases) {
+  for (const auto& [name, size, cut, secondSize, shared, reuse] : cases) {
+    SCOPED_TRACE(name);
     ReleaseLargeBuffer();
-    QByteArray first = LendLargeBuffer(c.first);
-    ASSERT_GE(first.size(), c.first);
+    QByteArray first = LendLargeBuffer(size);
+    ASSERT_GE(first.size(), size);
     const char* const start = first.constData();
     std::memcpy(first.data() + first.size() - mark.size(), mark.constData(), mark.size());
-    first.remove(0, c.cut);
-    const QByteArray other = c.shared ? first : QByteArray();
+    first.remove(0, cut);
+    const QByteArray other = shared ? first : QByteArray();
     KeepLargeBuffer(std::move(first));
-    QByteArray second = LendLargeBuffer(c.second);
-    EXPECT_GE(second.size(), c.second) << c.name;
-    const bool reused = second.constData() == start && second.endsWith(mark);
-    EXPECT_EQ(reused, c.reused) << c.name;
-    EXPECT_TRUE(!c.shared || other.endsWith(mark)) << c.name;
+    QByteArray second = LendLargeBuffer(secondSize);
+    EXPECT_GE(second.size(), secondSize);
+    EXPECT_EQ(second.constData() == start && second.endsWith(mark), reuse);
+    EXPECT_TRUE(!shared || other.endsWith(mark));
     std::memset(second.data(), 'y', size_t(second.size()));  // all of it may be written
   }
   ReleaseLargeBuffer();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <random>
+#include <tuple>
 
 #include "core/line_cleaning.h"
 #include "core/line_index.h"
@@ -99,19 +100,16 @@ TEST(LineReader, SameLinesWholeAndForEveryBlockCut) {
 // The working text, the converted text, and the HTML body without emphasis, which is the
 // converted text with "<br>" before every line end.
 TEST(LineCleaning, FlagCombinations) {
-  struct Case {
-    bool lineDelete, nullDelete;
-    QByteArray log, workingText, convertedText;
-  };
-  const QByteArray log = "a\r\n\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>";
-  const QList<Case> cases = {
-      {false, false, log, "\r\na\r\n\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
+  const QByteArray all = "a\r\n\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>";
+  // The separator rule, the empty-line rule, the log, its working text and converted text.
+  const std::tuple<bool, bool, QByteArray, QByteArray, QByteArray> cases[] = {
+      {false, false, all, "\r\na\r\n\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
        "<b>&\"</b>\r\n -\r\nx ---\r\n--- x\r\n-\r\n \r\n----\r\n\r\na\r\n"},
-      {true, false, log, "\r\na\r\n\r\n\r\n \r\n\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
+      {true, false, all, "\r\na\r\n\r\n\r\n \r\n\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
        "<b>&\"</b>\r\n -\r\nx ---\r\n--- x\r\n\r\n \r\n\r\n\r\na\r\n"},
-      {false, true, log, "\r\na\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
+      {false, true, all, "\r\na\r\n----\r\n \r\n-\r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
        "<b>&\"</b>\r\n -\r\nx ---\r\n--- x\r\n-\r\n \r\n----\r\na\r\n"},
-      {true, true, log, "\r\na\r\n \r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
+      {true, true, all, "\r\na\r\n \r\n--- x\r\nx ---\r\n -\r\n<b>&\"</b>",
        "<b>&\"</b>\r\n -\r\nx ---\r\n--- x\r\n \r\na\r\n"},
       {true, true, "", "", ""},
       {true, true, "\r\n---\r\n\r\n", "", ""},
@@ -127,14 +125,14 @@ TEST(LineCleaning, FlagCombinations) {
       {{kLe, 2}, "\xff\xfe"},
       {{kBe, 2}, "\xfe\xff"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [lineDelete, nullDelete, bytes, workingText, convertedText] : cases) {
     for (const auto& [format, bom] : formats) {
-      const Module1 flags{c.nullDelete, c.lineDelete};
+      const Module1 flags{nullDelete, lineDelete};
       const LogEncoding e = format.encoding;
-      SCOPED_TRACE(c.log.toStdString() + (c.lineDelete ? " lines" : "") +
-                   (c.nullDelete ? " nulls" : "") + " in " + std::to_string(int(e)));
-      const QByteArray log = In(e, c.log), file = bom + log, working = In(e, c.workingText),
-                       converted = In(e, c.convertedText);
+      SCOPED_TRACE(bytes.toStdString() + (lineDelete ? " lines" : "") +
+                   (nullDelete ? " nulls" : "") + " in " + std::to_string(int(e)));
+      const QByteArray log = In(e, bytes), file = bom + log, working = In(e, workingText),
+                       converted = In(e, convertedText);
       EXPECT_EQ(BuildWorkingText(file, flags, format), working);
       QByteArray inPlace = "room" + file;  // the log's own buffer, with room before it
       inPlace.remove(0, 4);
@@ -201,12 +199,8 @@ TEST(LineCleaning, EveryBuildMatchesOneThreadBuildingTheWholeLog) {
 }
 
 TEST(HtmlBody, Emphasis) {
-  struct Case {
-    const char* name;
-    bool lineDelete, on;
-    QByteArray keyword, log, body;
-  };
-  const QList<Case> cases = {
+  // What, the separator rule, emphasis on, the keyword, the log and its body.
+  const std::tuple<const char*, bool, bool, QByteArray, QByteArray, QByteArray> cases[] = {
       {"empty keyword marks non-empty lines", false, true, "", "A\r\n\r\nB",
        "<strong>B</strong><br>\r\n<br>\r\n<strong>A</strong><br>\r\n"},
       {"keyword prefix exact", false, true, "AB", "AB\r\nABC\r\nA\r\nab\r\nxAB\r\nAX",
@@ -225,22 +219,16 @@ TEST(HtmlBody, Emphasis) {
        "\x1b$B%R\x1b(B<br>\r\n<strong>\x1b$B%Q\x1b(B</strong><br>\r\n"
        "<strong>\x1b$B%Q!<\x1b(B</strong><br>\r\n"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(BuildHtmlBody(c.log, {false, c.lineDelete}, {c.on, c.keyword, true}), c.body)
-        << c.name;
+  for (const auto& [name, lineDelete, on, keyword, log, body] : cases)
+    EXPECT_EQ(BuildHtmlBody(log, {false, lineDelete}, {on, keyword, true}), body) << name;
 }
 
 // The encoding of a log, from its first bytes; where the decision needs more than one block,
 // whatever blocks the read brings give the same one.
 TEST(LogFormat, ToldFromTheBytes) {
-  struct Case {
-    const char* name;
-    QByteArray log;
-    LogFormat format;
-  };
   const QByteArray utf8 = "\xe3\x81\x9f\xe3\x82\x8d\xe3\x81\x86";  // たろう
   const QByteArray longAscii(kSniffBytes - 4, 'a');  // たろう cut after た and one byte
-  const QList<Case> cases = {
+  const std::tuple<const char*, QByteArray, LogFormat> cases[] = {
       {"empty", "", {kAnsi, 0}},
       {"ascii", "hello\r\n", {kAnsi, 0}},
       {"utf-8 bom", "\xef\xbb\xbfhello", {kUtf8, 3}},
@@ -261,19 +249,19 @@ TEST(LogFormat, ToldFromTheBytes) {
       {"iso-2022-jp", "\x1b$B$?$m$&\x1b(B\r\n", {LogEncoding::Iso2022Jp, 0}},
       {"ascii with a colour escape", "\x1b[31mred\x1b[0m", {kAnsi, 0}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(DetectLogFormat(c.log, true), c.format);
+  for (const auto& [name, log, format] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(DetectLogFormat(log, true), format);
     for (qsizetype block : {qsizetype(1), qsizetype(4096), qsizetype(1) << 20}) {
       LogFormat started{LogEncoding::Iso2022Jp, 99};
       QByteArray fed;
       LogFormatReader reader([&](const LogFormat& f, qint64) { started = f; },
                              [&](QByteArrayView b) { fed += b; });
-      for (qsizetype at = 0; at < c.log.size(); at += block)
-        reader.Add(QByteArrayView(c.log).sliced(at, qMin(block, c.log.size() - at)), c.log.size());
-      EXPECT_EQ(reader.Finish(), c.format);
-      EXPECT_EQ(started, c.format) << block;
-      EXPECT_TRUE(fed == c.log.sliced(c.format.bomSize)) << block;
+      for (qsizetype at = 0; at < log.size(); at += block)
+        reader.Add(QByteArrayView(log).sliced(at, qMin(block, log.size() - at)), log.size());
+      EXPECT_EQ(reader.Finish(), format);
+      EXPECT_EQ(started, format) << block;
+      EXPECT_TRUE(fed == log.sliced(format.bomSize)) << block;
     }
   }
 }

@@ -2,6 +2,7 @@
 // (boxes, text window, status, buttons, focus) and what is on disk afterwards.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "core/html_document.h"
@@ -18,41 +19,36 @@ using namespace testing;
 // A log read is shown cleaned with the answers given; without a selection or a log the user is
 // told why, and the rest stays (without a selection, also the answers of a load before).
 TEST(Load, ShowsCleanedLogOrTellsWhyNot) {
-  struct Case {
-    QByteArray selected;
-    int nullAnswer, lineAnswer;
-    QString last;  // the last box
-    QByteArray shown;
-  };
   const QString asked = "Ask:Line Delete";
-  const std::vector<Case> cases = {
+  // The selected name, the answers to the two questions, the last box, the text shown.
+  const std::tuple<QByteArray, int, int, QString, QByteArray> cases[] = {
       {"log.txt", vbCancel, vbOK, asked, "\r\na\r\n\r\n\r\nb"},
       {"log.txt", vbOK, vbCancel, asked, "\r\na\r\n----\r\nb"},
       {"empty.txt", vbOK, vbOK, asked, ""},
       {"", vbOK, vbOK, "Err:File select", ""},
       {"gone.txt", vbCancel, vbOK, "Err:File read", ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.selected.toStdString() + " " + c.shown.toStdString());
+  for (const auto& [selected, nullAnswer, lineAnswer, last, shown] : cases) {
+    SCOPED_TRACE(selected.toStdString() + " " + shown.toStdString());
     Session s;
     s.folder.write("log.txt", "a\r\n\r\n----\r\nb");
     s.folder.write("empty.txt", "");
-    s.module = {c.nullAnswer != vbOK, c.lineAnswer != vbOK};
+    s.module = {nullAnswer != vbOK, lineAnswer != vbOK};
     s.window.focus = Control::Text1;
     s.window.label6 = "After";
     s.window.text1 = "old";
-    s.window.selected = c.selected;
-    s.window.answers = {c.nullAnswer, c.lineAnswer};
+    s.window.selected = selected;
+    s.window.answers = {nullAnswer, lineAnswer};
     FileStore files(s.disk);
     LogOperations(s.window, files, s.folder.path(), s.module).LoadSequence();
-    const bool read = c.last == asked, asks = !c.selected.isEmpty();
-    EXPECT_EQ(s.window.text1, c.shown);
-    EXPECT_EQ(s.window.text2, c.selected);
-    EXPECT_EQ(s.window.Titles().first(), asks ? "Ask:Null Delete" : c.last);
-    EXPECT_EQ(s.window.Titles().last(), c.last);
-    EXPECT_TRUE(read || !asks || s.window.boxes.back().prompt.contains(c.selected));
-    EXPECT_EQ(s.module.NullDelete, (c.nullAnswer == vbOK) == asks);
-    EXPECT_EQ(s.module.LineDelete, (c.lineAnswer == vbOK) == asks);
+    const bool read = last == asked, asks = !selected.isEmpty();
+    EXPECT_EQ(s.window.text1, shown);
+    EXPECT_EQ(s.window.text2, selected);
+    EXPECT_EQ(s.window.Titles().first(), asks ? "Ask:Null Delete" : last);
+    EXPECT_EQ(s.window.Titles().last(), last);
+    EXPECT_TRUE(read || !asks || s.window.boxes.back().prompt.contains(selected));
+    EXPECT_EQ(s.module.NullDelete, (nullAnswer == vbOK) == asks);
+    EXPECT_EQ(s.module.LineDelete, (lineAnswer == vbOK) == asks);
     EXPECT_EQ(s.window.label6, read ? "Before" : "After");
     EXPECT_EQ(s.window.label6Colour, read ? kColourRed : 0);
     EXPECT_EQ(s.window.command1Enabled && s.window.command3Enabled, read);
@@ -121,12 +117,8 @@ TEST(Saves, ChangeTwiceCancelThenHtml) {
 // Logs of one format the load and the saves must not take for another, and logs whose bytes
 // are kept whatever they are: Change and Save writes what it read, reversed, byte for byte.
 TEST(Encodings, HostileLogsKeepEveryByte) {
-  struct Case {
-    const char* name;
-    QByteArray log, rewritten;
-    LogEncoding shown;
-  };
-  const QList<Case> cases = {
+  // What, the log, the log rewritten by Change and Save, and the encoding it is shown in.
+  const std::tuple<const char*, QByteArray, QByteArray, LogEncoding> cases[] = {
       {"bom alone", "\xff\xfe", QByteArray("\xff\xfe\r\0\n\0", 6), LogEncoding::Utf16Le},
       {"bom and a separator", QByteArray("\xfe\xff\0-\0-\0-\0-", 10),
        QByteArray("\xfe\xff\0\r\0\n", 6), LogEncoding::Utf16Be},
@@ -139,14 +131,14 @@ TEST(Encodings, HostileLogsKeepEveryByte) {
       {"utf-16 unpaired surrogate", QByteArray("\xff\xfe\x00\xd8\r\0\n\0z\0", 10),
        QByteArray("\xff\xfe\x7a\0\r\0\n\0\x00\xd8\r\0\n\0\r\0\n\0", 18), LogEncoding::Utf16Le},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, log, rewritten, shown] : cases) {
+    SCOPED_TRACE(name);
     Session s;
-    s.folder.write("log.txt", c.log);
+    s.folder.write("log.txt", log);
     ASSERT_TRUE(s.Load("log.txt", true));
-    EXPECT_EQ(s.window.text1Encoding, c.shown);
+    EXPECT_EQ(s.window.text1Encoding, shown);
     ASSERT_TRUE(s.Run(Op::Change));
-    EXPECT_TRUE(s.folder.read("log.txt") == c.rewritten)
+    EXPECT_TRUE(s.folder.read("log.txt") == rewritten)
         << s.folder.read("log.txt").toHex().constData();
   }
 }
