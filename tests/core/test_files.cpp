@@ -11,17 +11,6 @@
 
 namespace parlotrim::testing {
 
-#ifdef Q_OS_WIN
-LogFolder::~LogFolder() {
-  // Read-only files stay behind a plain removal.
-  run("attrib -r -h -s /s /d * >nul 2>nul");
-}
-#else
-LogFolder::~LogFolder() {
-  run("find . -mindepth 1 -delete");  // also names that are no UTF-8
-}
-#endif
-
 LogFolder::LogFolder(const QByteArray& parent)
     : dir_(parent.isEmpty() ? QString()
                             : QFile::decodeName(parent) + QStringLiteral("/log-XXXXXX")) {
@@ -29,6 +18,10 @@ LogFolder::LogFolder(const QByteArray& parent)
 }
 
 #ifdef Q_OS_WIN
+LogFolder::~LogFolder() {
+  run("attrib -r -h -s /s /d * >nul 2>nul");  // read-only files stay behind a plain removal
+}
+
 QString LogFolder::path() const {
   return QDir::toNativeSeparators(dir_.path()) + u'\\';
 }
@@ -68,6 +61,10 @@ bool LogFolder::run(const QByteArray& command) const {
   return std::system("cd /d \"" + path().toLocal8Bit() + "\" && " + command) == 0;
 }
 #else
+LogFolder::~LogFolder() {
+  run("find . -mindepth 1 -delete");  // also names that are no UTF-8
+}
+
 QByteArray LogFolder::path() const {
   return QFile::encodeName(dir_.path()) + '/';
 }

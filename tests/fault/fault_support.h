@@ -252,12 +252,8 @@ struct CrashDisk {
 };
 void RunCrashTable(const CrashDisk& disk);
 
-inline QString Path(const LogFolder& f, const NativeName& name) {
-#ifdef Q_OS_WIN
-  return f.file(name);
-#else
-  return QFile::decodeName(f.file(name));
-#endif
+inline QString Path(const LogFolder& f, const NativeName& name) {  // for QFile
+  return QFile::decodeName(QFile::encodeName(f.file(name)));
 }
 
 // Every file's last write an hour back: what a dead process left is stale after ten minutes.

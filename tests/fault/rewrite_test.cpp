@@ -26,22 +26,6 @@ namespace parlotrim::testing {
 
 namespace {
 
-#ifdef Q_OS_WIN
-void SetAttributes(const QString& path, DWORD add) {
-  ::SetFileAttributesW(win::W(path), ::GetFileAttributesW(win::W(path)) | add);
-}
-#endif
-
-// Makes name read-only, written first where bytes are given.
-void ReadOnly(const LogFolder& f, const NativeName& name, const QByteArray& bytes = {}) {
-  if (!bytes.isEmpty()) f.write(name, bytes);
-#ifdef Q_OS_WIN
-  SetAttributes(f.file(name), FILE_ATTRIBUTE_READONLY);
-#else
-  ASSERT_TRUE(f.run("chmod 777 . && chmod 444 " + name));
-#endif
-}
-
 bool HardLink(const LogFolder& f, const NativeName& target, const NativeName& link) {
 #ifdef Q_OS_WIN
   return ::CreateHardLinkW(win::W(f.file(link)), win::W(f.file(target)), nullptr);
@@ -116,10 +100,12 @@ TEST(FaultMatrix, FailureLeavesFilesAndTellsTheUser) {
        true},
       {"no room reserved, no lengthening by truncation", none, done, "", Faults::NoReserve},
       {"the same, on a full disk", none, write, "", Faults::NoRoom},
-      {"log read-only", [](const LogFolder& f) { ReadOnly(f, "log.txt"); }, write, done,
-       Faults::None, false, asNobody},
-      {"document read-only", [](const LogFolder& f) { ReadOnly(f, "log.html", "old"); }, "", write,
-       Faults::None, false, asNobody},
+      {"log read-only", shell(kPosix ? "chmod 777 . && chmod 444 log.txt" : "attrib +r log.txt"),
+       write, done, Faults::None, false, asNobody},
+      {"document read-only",
+       shell(kPosix ? "echo old >log.html && chmod 777 . && chmod 444 log.html"
+                    : "echo old>log.html && attrib +r log.html"),
+       "", write, Faults::None, false, asNobody},
       {"document replacement fails", oldDocument, "", winWrite, Faults::ReplaceFails},
       {"document replacement fails with the old one gone", oldDocument, "", kPosix ? "" : done,
        Faults::ReplaceLosesOld},
@@ -359,8 +345,7 @@ TEST(Metadata, RewriteKeepsAttributesLinksAndStreams) {
     ASSERT_TRUE(zone.open(QIODevice::WriteOnly | QIODevice::Truncate));
     zone.write("[ZoneTransfer]\r\nZoneId=3\r\n");
   }
-  SetAttributes(s.folder.file("log.txt"), FILE_ATTRIBUTE_ARCHIVE);
-  SetAttributes(s.folder.file("log.html"), FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_TRUE(s.folder.run("attrib +a log.txt && attrib +h log.html"));
   std::map<QString, QString> lists;
   for (const char* name : {"log.txt", "log.html"}) {
     // One of its own, not inherited from the folder: everyone may do anything.
