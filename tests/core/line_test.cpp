@@ -70,9 +70,8 @@ TEST(LineReader, SameLinesWholeAndForEveryBlockCut) {
       {"a\r\n\r\n", {"a", ""}},
       {QByteArray("\0\x80\xff\r\n\x81", 6), {QByteArray("\0\x80\xff", 3), "\x81"}},
   };
-  for (const auto& [input, lines] : shared) {
+  for (const auto& [input, lines] : shared)
     for (LogEncoding e : {kAnsi, kLe, kBe}) cases.append({e, In(e, input), In(e, lines)});
-  }
   for (const Case& c : cases) {
     WithUnits(c.encoding, [&](auto units) {
       using Units = decltype(units);

@@ -31,8 +31,7 @@ class LogFolder {
   QTemporaryDir dir_;
 };
 
-// The name that a file a Windows user named so has here: its Shift JIS bytes on a POSIX system
-// (as copied from Windows), the name itself on Windows.
+// A name as a Windows user gave it: its Shift JIS bytes on a POSIX system, itself on Windows.
 NativeName NameOf(const QString& shown);
 
 enum class Op { Change, Html };
